@@ -1,0 +1,17 @@
+# Warnings, sanitizers and compiler cache for Ambrel's own targets.
+
+find_program(AMBREL_CCACHE ccache)
+if(AMBREL_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+    set(CMAKE_CXX_COMPILER_LAUNCHER "${AMBREL_CCACHE}")
+endif()
+
+if(AMBREL_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Applied per target so that third-party code keeps its own flags.
+function(ambrel_target_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+endfunction()

@@ -1,0 +1,103 @@
+#include "Uuid.h"
+
+#include <cstring>
+#include <random>
+
+namespace ambrel::core {
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool isHyphenPosition(std::size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
+
+} // namespace
+
+Uuid Uuid::random() {
+    thread_local std::mt19937_64 engine = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(),
+                           device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
+    std::array<std::uint8_t, 16> bytes{};
+    const std::uint64_t high = engine();
+    const std::uint64_t low = engine();
+    std::memcpy(bytes.data(), &high, 8);
+    std::memcpy(bytes.data() + 8, &low, 8);
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return Uuid(bytes);
+}
+
+std::optional<Uuid> Uuid::parse(std::string_view text) {
+    if (text.size() != 36) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, 16> bytes{};
+    std::size_t byteIndex = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (isHyphenPosition(i)) {
+            if (text[i] != '-') {
+                return std::nullopt;
+            }
+            ++i;
+            continue;
+        }
+        const int high = hexValue(text[i]);
+        const int low = hexValue(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes[byteIndex++] = static_cast<std::uint8_t>(high * 16 + low);
+        i += 2;
+    }
+    return Uuid(bytes);
+}
+
+std::string Uuid::string() const {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(36);
+    for (std::size_t i = 0; i < bytes_.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            text.push_back('-');
+        }
+        text.push_back(digits[bytes_[i] >> 4]);
+        text.push_back(digits[bytes_[i] & 0x0F]);
+    }
+    return text;
+}
+
+bool Uuid::isNil() const {
+    for (auto byte : bytes_) {
+        if (byte != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace ambrel::core
+
+std::size_t
+std::hash<ambrel::core::Uuid>::operator()(const ambrel::core::Uuid& uuid) const noexcept {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::memcpy(&high, uuid.bytes().data(), 8);
+    std::memcpy(&low, uuid.bytes().data() + 8, 8);
+    return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
+}
