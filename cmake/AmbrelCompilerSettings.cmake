@@ -5,7 +5,11 @@ if(AMBREL_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
     set(CMAKE_CXX_COMPILER_LAUNCHER "${AMBREL_CCACHE}")
 endif()
 
-if(AMBREL_SANITIZE)
+if(AMBREL_FUZZ)
+    # Coverage instrumentation for everything linked into the fuzzers.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(AMBREL_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)

@@ -230,7 +230,7 @@ std::string plainText(const SessionRecord& record, const TranscriptLabels& label
     const Clock clock(record.startedAt, timeZone);
     const bool speakers = options.speakers && record.hasMultipleSources();
     auto prefix = [&](Instant t) {
-        return options.times ? "[" + clock.text(t) + "] " : std::string();
+        return options.times ? fmt::format("[{}] ", clock.text(t)) : std::string();
     };
 
     std::string text;
