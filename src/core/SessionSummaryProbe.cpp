@@ -350,54 +350,65 @@ private:
 } // namespace
 
 std::optional<SessionSummaryProbe> SessionSummaryProbe::read(std::string_view json) {
+    // A member may appear more than once; like the full reader, the last one counts, so a bad
+    // value is only remembered, not fatal, until the end.
+    enum class State { absent, invalid, present };
+    struct Member {
+        State state = State::absent;
+        Instant date = 0;
+        std::size_t count = 0;
+    };
+    Member startedAt, endedAt, lastUpdated, lines;
     Scanner scanner(json);
-    std::optional<Instant> startedAt;
-    std::optional<Instant> endedAt;
-    std::optional<Instant> lastUpdated;
-    std::optional<std::size_t> lineCount;
-    bool valid = true;
     std::string value;
 
-    auto dateMember = [&](std::optional<Instant>& target, bool nullable) {
-        if (nullable && scanner.peek('n')) {
-            target.reset();
-            return scanner.skipValue(1);
+    auto dateMember = [&](Member& member, bool nullable, int depth) {
+        if (scanner.peek('"')) {
+            value.clear();
+            if (!scanner.string(&value)) {
+                return false;
+            }
+            const auto date = MillisecondDate::parse(value);
+            member.state = date ? State::present : State::invalid;
+            member.date = date.value_or(0);
+            return true;
         }
-        value.clear();
-        if (!scanner.peek('"') || !scanner.string(&value)) {
-            return false;
-        }
-        target = MillisecondDate::parse(value);
-        return target.has_value();
+        const bool isNull = scanner.peek('n');
+        member.state = nullable && isNull ? State::absent : State::invalid;
+        return scanner.skipValue(depth);
     };
 
     scanner.skipWhitespace();
     const bool parsed = scanner.object(0, [&](const std::string& key, int depth) {
         if (key == "startedAt") {
-            return dateMember(startedAt, false);
+            return dateMember(startedAt, false, depth);
         }
         if (key == "endedAt") {
-            return dateMember(endedAt, true);
+            return dateMember(endedAt, true, depth);
         }
         if (key == "lastUpdated") {
-            return dateMember(lastUpdated, false);
+            return dateMember(lastUpdated, false, depth);
         }
         if (key == "lines") {
-            std::size_t count = 0;
-            if (!scanner.peek('[') || !scanner.array(depth, &count)) {
-                return false;
+            if (!scanner.peek('[')) {
+                lines.state = State::invalid;
+                return scanner.skipValue(depth);
             }
-            lineCount = count;
-            return true;
+            lines.state = State::present;
+            return scanner.array(depth, &lines.count);
         }
         return scanner.skipValue(depth);
     });
     scanner.skipWhitespace();
-    valid = parsed && scanner.atEnd();
-    if (!valid || !startedAt || !lastUpdated || !lineCount) {
+    if (!parsed || !scanner.atEnd() || startedAt.state != State::present ||
+        lastUpdated.state != State::present || lines.state != State::present ||
+        endedAt.state == State::invalid) {
         return std::nullopt;
     }
-    return SessionSummaryProbe{*startedAt, endedAt, *lastUpdated, *lineCount};
+    return SessionSummaryProbe{startedAt.date,
+                               endedAt.state == State::present ? std::optional(endedAt.date)
+                                                               : std::nullopt,
+                               lastUpdated.date, lines.count};
 }
 
 } // namespace ambrel::core

@@ -87,6 +87,16 @@ TEST(SessionSummaryProbe, RefusesWhatTheFullReaderRefuses) {
     EXPECT_FALSE(SessionSummaryProbe::read(
         R"({"startedAt":"2025-03-14T08:05:00.000Z","endedAt":7,"lastUpdated":"2025-03-14T08:05:00.000Z","lines":[]})"));
     EXPECT_FALSE(SessionSummaryProbe::read(R"([])"));
+    // Repeated members: the last one counts, as in the full reader.
+    const auto repeated = SessionSummaryProbe::read(
+        R"({"startedAt":5,"endedAt":"bad","lines":{},"startedAt":"2025-03-14T08:05:00.000Z",)"
+        R"("endedAt":null,"lastUpdated":"2025-03-14T08:05:00.000Z","lines":[1,2]})");
+    ASSERT_TRUE(repeated);
+    EXPECT_EQ(repeated->lineCount, 2u);
+    EXPECT_FALSE(repeated->endedAt);
+    EXPECT_FALSE(SessionSummaryProbe::read(
+        R"({"startedAt":"2025-03-14T08:05:00.000Z","lastUpdated":"2025-03-14T08:05:00.000Z",)"
+        R"("lines":[],"endedAt":"2025-03-14T08:05:00.000Z","endedAt":"never"})"));
     EXPECT_FALSE(SessionSummaryProbe::read(""));
 }
 
