@@ -151,7 +151,8 @@ SessionRecord decode(std::string_view bytes) {
     json root;
     try {
         root = json::parse(bytes.begin(), bytes.end());
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Syntax errors, and numbers too large for a double.
         throw DecodingError(cleanParserMessage(error.what()));
     }
     const std::string path = "session";

@@ -3,6 +3,8 @@
 #include "MillisecondDate.h"
 
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 
@@ -205,6 +207,20 @@ private:
     }
 
     bool number() {
+        const unsigned char* start = p_;
+        if (!numberSyntax()) {
+            return false;
+        }
+        // Like the full reader, refuse numbers beyond the range of a double.
+        const auto length = static_cast<std::size_t>(p_ - start);
+        if (length < 16) {
+            return true;
+        }
+        const std::string text(reinterpret_cast<const char*>(start), length);
+        return std::isfinite(std::strtod(text.c_str(), nullptr));
+    }
+
+    bool numberSyntax() {
         consume('-');
         if (consume('0')) {
             // no further integer digits after a leading zero

@@ -118,6 +118,7 @@ TEST(SessionCoding, RejectsBrokenFilesSayingWhere) {
         {replaced(base, "[ { \"date\"", "[ 7, { \"date\""), "markers[0]: expected an object"},
         {replaced(base, "Good morning.", "Good \xC3\x28 morning."), "parse error"},
         {base + "}", "parse error"},
+        {replaced(base, "\"1.4\",", "\"1.4\", \"size\" : 1e999,"), "number overflow"},
     };
     for (const auto& testCase : cases) {
         EXPECT_NE(decodingError(testCase.json).find(testCase.message), std::string::npos)
