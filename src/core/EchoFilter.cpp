@@ -62,8 +62,8 @@ EchoFilter::Decision EchoFilter::check(const TranscriptLine& line, Instant at) {
                    decision.removeIDs.end();
         });
     }
-    recent_.push_back(Entry{line.id, line.source, line.text, std::move(normalized),
-                            std::move(characters), at});
+    recent_.push_back(
+        Entry{line.id, line.source, line.text, std::move(normalized), std::move(characters), at});
     return decision;
 }
 

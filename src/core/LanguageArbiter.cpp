@@ -48,9 +48,12 @@ bool overlaps(const RecognizedSegment& a, const RecognizedSegment& b) {
 LanguageArbiter::LanguageArbiter(std::vector<std::string> locales, double settleDelay,
                                  double uncertainSettleDelay, double confidentScore,
                                  double stickiness, double minimumConfidence)
-    : locales_(std::move(locales)), settleDelay_(settleDelay),
-      uncertainSettleDelay_(uncertainSettleDelay), confidentScore_(confidentScore),
-      stickiness_(stickiness), minimumConfidence_(minimumConfidence) {
+    : locales_(std::move(locales))
+    , settleDelay_(settleDelay)
+    , uncertainSettleDelay_(uncertainSettleDelay)
+    , confidentScore_(confidentScore)
+    , stickiness_(stickiness)
+    , minimumConfidence_(minimumConfidence) {
     if (locales_.size() == 1) {
         currentLocale_ = locales_.front();
     }
@@ -95,7 +98,9 @@ std::vector<RecognizedSegment> LanguageArbiter::addFinal(RecognizedSegment segme
     return settle(now, false);
 }
 
-std::vector<RecognizedSegment> LanguageArbiter::tick(double now) { return settle(now, false); }
+std::vector<RecognizedSegment> LanguageArbiter::tick(double now) {
+    return settle(now, false);
+}
 
 std::vector<RecognizedSegment> LanguageArbiter::flush() {
     auto decided = settle(std::numeric_limits<double>::infinity(), true);
@@ -203,17 +208,16 @@ std::vector<RecognizedSegment> LanguageArbiter::decide(std::vector<RecognizedSeg
         RecognizedSegment winner = std::move(candidates[best]);
         candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(best));
 
-        const bool isolated =
-            std::none_of(accepted.begin(), accepted.end(),
-                         [&](const auto& s) { return overlaps(winner, s); }) &&
-            std::none_of(candidates.begin(), candidates.end(),
-                         [&](const auto& s) { return overlaps(winner, s); });
+        const bool isolated = std::none_of(accepted.begin(), accepted.end(),
+                                           [&](const auto& s) { return overlaps(winner, s); }) &&
+                              std::none_of(candidates.begin(), candidates.end(),
+                                           [&](const auto& s) { return overlaps(winner, s); });
         if (isolated && locales_.size() >= 2 && winner.confidence() < minimumConfidence_) {
             continue;
         }
 
-        const double low = winner.words.empty() ? -marginBeforeWinner
-                                                : winner.start() - marginBeforeWinner;
+        const double low =
+            winner.words.empty() ? -marginBeforeWinner : winner.start() - marginBeforeWinner;
         const double high = winner.end();
         const double firstStart = winner.words.empty() ? 0 : winner.words.front().start;
         const auto head = firstWords(winner);
@@ -249,10 +253,9 @@ std::vector<RecognizedSegment> LanguageArbiter::decide(std::vector<RecognizedSeg
         return accepted;
     }
     currentLocale_ = accepted.back().locale;
-    const auto latest = std::max_element(accepted.begin(), accepted.end(), [](const auto& a,
-                                                                               const auto& b) {
-        return a.end() < b.end();
-    });
+    const auto latest =
+        std::max_element(accepted.begin(), accepted.end(),
+                         [](const auto& a, const auto& b) { return a.end() < b.end(); });
     lastWinner_ = Winner{latest->locale, latest->end(), lastWords(*latest)};
     for (auto& segment : accepted) {
         auto& words = segment.words;
@@ -280,8 +283,8 @@ std::optional<LanguageArbiter::VolatileResult> LanguageArbiter::volatileResult()
     for (const auto& [locale, result] : volatile_) {
         std::string text = result.text;
         if (const auto ahead = decidedAhead_.find(locale); ahead != decidedAhead_.end()) {
-            if (const auto end = TextSimilarity::endOfRepeatedPrefix(text, ahead->second,
-                                                                     repeatSimilarity)) {
+            if (const auto end =
+                    TextSimilarity::endOfRepeatedPrefix(text, ahead->second, repeatSimilarity)) {
                 text = text.substr(*end);
             }
         }

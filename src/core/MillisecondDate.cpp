@@ -1,6 +1,8 @@
 #include "MillisecondDate.h"
 
+#include "AsciiDigits.h"
 #include "CivilDate.h"
+#include "InternetDateTime.h"
 
 #include <fmt/format.h>
 
@@ -44,37 +46,18 @@ std::string compose(std::int64_t wholeSeconds, std::optional<std::int64_t> milli
     return text;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Reads `count` ASCII digits at `position`; nullopt if any is not a digit.
-std::optional<std::int64_t> digits(std::string_view text, std::size_t position, std::size_t count) {
-    if (position + count > text.size()) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (std::size_t i = position; i < position + count; ++i) {
-        if (!isDigit(text[i])) {
-            return std::nullopt;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
 std::optional<Instant> parseCanonical(std::string_view text) {
     if (text.size() != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
         text[13] != ':' || text[16] != ':' || text[19] != '.' || text[23] != 'Z') {
         return std::nullopt;
     }
-    const auto year = digits(text, 0, 4);
-    const auto month = digits(text, 5, 2);
-    const auto day = digits(text, 8, 2);
-    const auto hour = digits(text, 11, 2);
-    const auto minute = digits(text, 14, 2);
-    const auto second = digits(text, 17, 2);
-    const auto millisecond = digits(text, 20, 3);
+    const auto year = asciiDigits(text, 0, 4);
+    const auto month = asciiDigits(text, 5, 2);
+    const auto day = asciiDigits(text, 8, 2);
+    const auto hour = asciiDigits(text, 11, 2);
+    const auto minute = asciiDigits(text, 14, 2);
+    const auto second = asciiDigits(text, 17, 2);
+    const auto millisecond = asciiDigits(text, 20, 3);
     if (!year || !month || !day || !hour || !minute || !second || !millisecond) {
         return std::nullopt;
     }
@@ -87,78 +70,6 @@ std::optional<Instant> parseCanonical(std::string_view text) {
     const std::int64_t total =
         (days * 86400 + *hour * 3600 + *minute * 60 + *second) * 1000 + *millisecond;
     return static_cast<double>(total) / 1000.0;
-}
-
-bool isLeapYear(std::int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-unsigned daysInMonth(std::int64_t year, std::int64_t month) {
-    static constexpr unsigned lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
-}
-
-// RFC 3339 date-time: full-date "T" partial-time time-offset, the fraction optional.
-std::optional<Instant> parseRFC3339(std::string_view text) {
-    if (text.size() < 20 || text[4] != '-' || text[7] != '-' ||
-        (text[10] != 'T' && text[10] != 't') || text[13] != ':' || text[16] != ':') {
-        return std::nullopt;
-    }
-    const auto year = digits(text, 0, 4);
-    const auto month = digits(text, 5, 2);
-    const auto day = digits(text, 8, 2);
-    const auto hour = digits(text, 11, 2);
-    const auto minute = digits(text, 14, 2);
-    const auto second = digits(text, 17, 2);
-    if (!year || !month || !day || !hour || !minute || !second) {
-        return std::nullopt;
-    }
-    if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
-        *minute > 59 || *second > 60) {
-        return std::nullopt;
-    }
-    std::size_t position = 19;
-    double fraction = 0;
-    if (position < text.size() && text[position] == '.') {
-        ++position;
-        const std::size_t first = position;
-        double scale = 0.1;
-        while (position < text.size() && isDigit(text[position])) {
-            fraction += (text[position] - '0') * scale;
-            scale /= 10;
-            ++position;
-        }
-        if (position == first) {
-            return std::nullopt;
-        }
-    }
-    if (position >= text.size()) {
-        return std::nullopt;
-    }
-    std::int64_t offsetSeconds = 0;
-    const char zone = text[position];
-    if (zone == 'Z' || zone == 'z') {
-        ++position;
-    } else if (zone == '+' || zone == '-') {
-        const auto offsetHour = digits(text, position + 1, 2);
-        const auto offsetMinute = digits(text, position + 4, 2);
-        if (position + 6 > text.size() || text[position + 3] != ':' || !offsetHour ||
-            !offsetMinute || *offsetHour > 23 || *offsetMinute > 59) {
-            return std::nullopt;
-        }
-        offsetSeconds = (*offsetHour * 3600 + *offsetMinute * 60) * (zone == '-' ? -1 : 1);
-        position += 6;
-    } else {
-        return std::nullopt;
-    }
-    if (position != text.size()) {
-        return std::nullopt;
-    }
-    const auto days = CivilDate{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)}
-                          .daysSinceEpoch();
-    const std::int64_t seconds =
-        days * 86400 + *hour * 3600 + *minute * 60 + *second - offsetSeconds;
-    return static_cast<double>(seconds) + fraction;
 }
 
 } // namespace
@@ -182,7 +93,7 @@ std::optional<Instant> parse(std::string_view text) {
     if (auto instant = parseCanonical(text)) {
         return instant;
     }
-    return parseRFC3339(text);
+    return InternetDateTime::parse(text);
 }
 
 Instant decode(std::string_view text) {

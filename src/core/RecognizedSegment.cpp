@@ -15,9 +15,13 @@ std::string RecognizedSegment::text() const {
     return std::string(UnicodeText::trimmingWhitespace(joined));
 }
 
-bool RecognizedSegment::hasSpeech() const { return !TextSimilarity::normalize(text()).empty(); }
+bool RecognizedSegment::hasSpeech() const {
+    return !TextSimilarity::normalize(text()).empty();
+}
 
-double RecognizedSegment::start() const { return words.empty() ? 0 : words.front().start; }
+double RecognizedSegment::start() const {
+    return words.empty() ? 0 : words.front().start;
+}
 
 double RecognizedSegment::end() const {
     if (words.empty()) {

@@ -24,7 +24,9 @@ public:
     std::vector<Word> words;
 
     RecognizedSegment(std::string locale, std::vector<Word> words)
-        : locale(std::move(locale)), words(std::move(words)), id_(Uuid::random()) {}
+        : locale(std::move(locale))
+        , words(std::move(words))
+        , id_(Uuid::random()) {}
 
     const Uuid& id() const { return id_; }
 

@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace ambrel::core {

@@ -48,7 +48,9 @@ bool isAsciiLetterOrDigit(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool isKeptScalar(UChar32 c) {
     return u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
@@ -86,8 +88,10 @@ Character keyOf(std::string_view bytes) {
 class BitParallelColumn {
 public:
     explicit BitParallelColumn(std::span<const Character> pattern)
-        : rows_(pattern.size()), blockCount_((pattern.size() + 63) / 64), blocks_(blockCount_),
-          score_(pattern.size()) {
+        : rows_(pattern.size())
+        , blockCount_((pattern.size() + 63) / 64)
+        , blocks_(blockCount_)
+        , score_(pattern.size()) {
         keys_.assign(pattern.begin(), pattern.end());
         std::sort(keys_.begin(), keys_.end());
         keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
@@ -102,10 +106,10 @@ public:
 
     std::size_t advance(Character c) {
         const auto key = std::lower_bound(keys_.begin(), keys_.end(), c);
-        const std::uint64_t* equal = key != keys_.end() && *key == c
-                                         ? &masks_[static_cast<std::size_t>(key - keys_.begin()) *
-                                                   blockCount_]
-                                         : nullptr;
+        const std::uint64_t* equal =
+            key != keys_.end() && *key == c
+                ? &masks_[static_cast<std::size_t>(key - keys_.begin()) * blockCount_]
+                : nullptr;
         int carry = 1; // the top row grows by one per column
         for (std::size_t b = 0; b < blockCount_; ++b) {
             Block& block = blocks_[b];
@@ -177,17 +181,18 @@ std::string normalize(std::string_view text) {
         return result;
     }
     UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString lowered = nfc().normalize(
-        icu::UnicodeString::fromUTF8(
-            icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))),
-        status);
+    icu::UnicodeString lowered =
+        nfc().normalize(icu::UnicodeString::fromUTF8(
+                            icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))),
+                        status);
     lowered.toLower(icu::Locale::getRoot());
 
     icu::UnicodeString kept;
     auto& breaks = characterBreaks();
     breaks.setText(lowered);
     int32_t begin = breaks.first();
-    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE; begin = end, end = breaks.next()) {
+    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE;
+         begin = end, end = breaks.next()) {
         if (isKept(lowered, begin, end)) {
             kept.append(lowered, begin, end - begin);
         }
@@ -204,11 +209,10 @@ std::vector<Character> characters(std::string_view normalizedText) {
     if (isAscii(normalizedText)) {
         result.reserve(normalizedText.size());
         for (std::size_t i = 0; i < normalizedText.size(); ++i) {
-            const std::size_t length =
-                i + 1 < normalizedText.size() && normalizedText[i] == '\r' &&
-                        normalizedText[i + 1] == '\n'
-                    ? 2
-                    : 1;
+            const std::size_t length = i + 1 < normalizedText.size() && normalizedText[i] == '\r' &&
+                                               normalizedText[i + 1] == '\n'
+                                           ? 2
+                                           : 1;
             result.push_back(keyOf(normalizedText.substr(i, length)));
             i += length - 1;
         }
@@ -303,8 +307,8 @@ std::optional<std::size_t> endOfRepeatedPrefix(std::string_view text, std::strin
         1.0 - static_cast<double>(bestDistance) / static_cast<double>(n) >= threshold) {
         // Step over what normalises to nothing (spaces, punctuation) up to the next word.
         std::size_t position = ends[bestLength - 1];
-        auto index = static_cast<std::size_t>(
-            std::lower_bound(cuts.begin(), cuts.end(), position) - cuts.begin());
+        auto index = static_cast<std::size_t>(std::lower_bound(cuts.begin(), cuts.end(), position) -
+                                              cuts.begin());
         while (index + 1 < cuts.size() && !yields[index]) {
             ++index;
         }

@@ -1,6 +1,7 @@
 #include "UnicodeText.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
@@ -28,14 +29,30 @@ icu::BreakIterator& characterBreaks() {
     return *iterator;
 }
 
-} // namespace
-
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+icu::Collator& standardCollator() {
+    thread_local std::unique_ptr<icu::Collator> collator = [] {
+        // The POSIX locale (LANG unset or "C") sorts in code-point order, upper case first;
+        // names then go by the root order like everywhere else.
+        const icu::Locale& current = icu::Locale::getDefault();
+        const bool posix = std::string_view(current.getVariant()) == "POSIX" ||
+                           std::string_view(current.getLanguage()).empty();
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> created(
+            icu::Collator::createInstance(posix ? icu::Locale::getRoot() : current, status));
+        if (U_FAILURE(status)) {
+            status = U_ZERO_ERROR;
+            created.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+        }
+        created->setStrength(icu::Collator::SECONDARY);
+        created->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        return created;
+    }();
+    return *collator;
 }
 
-std::string_view trimmingWhitespace(std::string_view text) {
+// Trims code points for which `drop` holds from both ends of UTF-8 text.
+template <typename Predicate>
+std::string_view trimming(std::string_view text, Predicate drop) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
     int32_t begin = 0;
@@ -43,7 +60,7 @@ std::string_view trimmingWhitespace(std::string_view text) {
         int32_t next = begin;
         UChar32 c = 0;
         U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) {
+        if (c < 0 || !drop(c)) {
             break;
         }
         begin = next;
@@ -53,12 +70,35 @@ std::string_view trimmingWhitespace(std::string_view text) {
         int32_t previous = end;
         UChar32 c = 0;
         U8_PREV(bytes, 0, previous, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) {
+        if (c < 0 || !drop(c)) {
             break;
         }
         end = previous;
     }
     return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+}
+
+} // namespace
+
+int localizedStandardCompare(std::string_view a, std::string_view b) {
+    UErrorCode status = U_ZERO_ERROR;
+    const auto result = standardCollator().compareUTF8(
+        icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+        icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    return result == UCOL_LESS ? -1 : result == UCOL_GREATER ? 1 : 0;
+}
+
+std::string_view trimmingBlanks(std::string_view text) {
+    return trimming(text, [](UChar32 c) { return u_isblank(c) != 0; });
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string_view trimmingWhitespace(std::string_view text) {
+    return trimming(text, [](UChar32 c) { return u_isUWhiteSpace(c) != 0; });
 }
 
 std::vector<std::size_t> characterBoundaries(std::string_view text) {
@@ -73,8 +113,7 @@ std::vector<std::size_t> characterBoundaries(std::string_view text) {
         return result;
     }
     UErrorCode status = U_ZERO_ERROR;
-    UText* utext =
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
     auto& breaks = characterBreaks();
     breaks.setText(utext, status);
     if (U_FAILURE(status)) {
@@ -91,6 +130,8 @@ std::vector<std::size_t> characterBoundaries(std::string_view text) {
     return result;
 }
 
-std::size_t characterCount(std::string_view text) { return characterBoundaries(text).size() - 1; }
+std::size_t characterCount(std::string_view text) {
+    return characterBoundaries(text).size() - 1;
+}
 
 } // namespace ambrel::core::UnicodeText

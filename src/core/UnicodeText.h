@@ -17,4 +17,11 @@ std::size_t characterCount(std::string_view text);
 
 bool isAscii(std::string_view text);
 
+// The order a file browser shows names in, for the current locale: case-insensitive, digit runs by
+// their value ("Mic 2" before "Mic 10"). Negative, zero or positive.
+int localizedStandardCompare(std::string_view a, std::string_view b);
+
+// The text without blanks (spaces of any width and tabs, not line breaks) at either end.
+std::string_view trimmingBlanks(std::string_view text);
+
 } // namespace ambrel::core::UnicodeText

@@ -10,8 +10,12 @@ TranscriptLine line(SpeechSource source, std::string text) {
     return TranscriptLine{Uuid::random(), std::move(text), 0, source, std::nullopt};
 }
 
-TranscriptLine speakers(std::string text) { return line(SpeechSource::systemAudio, std::move(text)); }
-TranscriptLine mic(std::string text) { return line(SpeechSource::microphone, std::move(text)); }
+TranscriptLine speakers(std::string text) {
+    return line(SpeechSource::systemAudio, std::move(text));
+}
+TranscriptLine mic(std::string text) {
+    return line(SpeechSource::microphone, std::move(text));
+}
 
 const EchoFilter::Decision kept{true, {}};
 const EchoFilter::Decision dropped{false, {}};
@@ -22,7 +26,8 @@ TEST(EchoFilter, DropsMicrophoneLinesRepeatingRecentSystemAudio) {
     EchoFilter filter(10, 0.7);
     EXPECT_EQ(filter.check(speakers("We will ship on Friday."), 100), kept);
     EXPECT_EQ(filter.check(mic("we will ship on friday"), 110), dropped) << "exactly 10 s later";
-    EXPECT_EQ(filter.check(mic("We will ship on Friday."), 110.001), kept) << "just past the window";
+    EXPECT_EQ(filter.check(mic("We will ship on Friday."), 110.001), kept)
+        << "just past the window";
 
     EchoFilter shortTexts(10, 0.7);
     shortTexts.check(speakers("ok"), 0);
@@ -63,7 +68,8 @@ TEST(EchoFilter, RemembersOnlyWhatItKeeps) {
     EchoFilter filter(10, 0.7);
     filter.check(speakers("please share your screen now"), 0);
     EXPECT_EQ(filter.check(mic("please share your screen now"), 1), dropped);
-    EXPECT_EQ(filter.check(speakers("please share your screen now"), 2), kept) << "the dropped line is not remembered";
+    EXPECT_EQ(filter.check(speakers("please share your screen now"), 2), kept)
+        << "the dropped line is not remembered";
 
     // Punctuation never matches anything.
     EchoFilter punctuation(10, 0.7);

@@ -9,8 +9,8 @@ using namespace ambrel::core;
 namespace {
 
 // Words of `text` laid end to end from `start`, each `step` seconds long.
-RecognizedSegment segment(std::string locale, const std::string& text, double start, double confidence,
-                          double step = 0.4) {
+RecognizedSegment segment(std::string locale, const std::string& text, double start,
+                          double confidence, double step = 0.4) {
     std::istringstream stream(text);
     std::vector<RecognizedSegment::Word> words;
     std::string word;
@@ -34,7 +34,8 @@ const std::vector<std::string> englishGerman{"en-US", "de-DE"};
 } // namespace
 
 TEST(RecognizedSegment, DerivesTextTimesAndWeightedConfidence) {
-    RecognizedSegment s("en-US", {{" Hello", 1.0, 1.5, 1.0}, {" there ", 1.5, 1.5, 0.0}, {"!\n", 1.2, 2.5, 0.5}});
+    RecognizedSegment s(
+        "en-US", {{" Hello", 1.0, 1.5, 1.0}, {" there ", 1.5, 1.5, 0.0}, {"!\n", 1.2, 2.5, 0.5}});
     EXPECT_EQ(s.text(), "Hello there !");
     EXPECT_DOUBLE_EQ(s.start(), 1.0);
     EXPECT_DOUBLE_EQ(s.end(), 2.5);
@@ -52,7 +53,8 @@ TEST(RecognizedSegment, DerivesTextTimesAndWeightedConfidence) {
 TEST(LanguageArbiter, OneLocaleDecidesAtOnceWhateverTheConfidence) {
     LanguageArbiter arbiter({"en-US"});
     EXPECT_EQ(arbiter.currentLocale(), "en-US");
-    EXPECT_EQ(describe(arbiter.addFinal(segment("en-US", "hello there", 0, 0.1), 5)), Lines{"en-US: hello there"});
+    EXPECT_EQ(describe(arbiter.addFinal(segment("en-US", "hello there", 0, 0.1), 5)),
+              Lines{"en-US: hello there"});
     EXPECT_TRUE(arbiter.addFinal(segment("en-US", "...", 1, 0.9), 6).empty()) << "no speech";
 }
 
@@ -100,7 +102,8 @@ TEST(LanguageArbiter, StickinessFavoursTheCurrentLanguage) {
     ASSERT_EQ(arbiter.currentLocale(), "en-US");
     arbiter.addFinal(segment("de-DE", "und noch etwas", 5, 0.92), 6);
     EXPECT_EQ(describe(arbiter.addFinal(segment("en-US", "and another thing", 5, 0.9), 6)),
-              Lines{"en-US: and another thing"}) << "0.90 + 0.04 beats 0.92";
+              Lines{"en-US: and another thing"})
+        << "0.90 + 0.04 beats 0.92";
 }
 
 TEST(LanguageArbiter, ALoserKeepsTheSentenceItHeardAfterTheWinner) {
@@ -110,13 +113,16 @@ TEST(LanguageArbiter, ALoserKeepsTheSentenceItHeardAfterTheWinner) {
     auto german = segment("de-DE", "so we went home", 0, 0.8);
     const auto more = segment("de-DE", "home und dann gehen", 2.0, 0.8);
     german.words.insert(german.words.end(), more.words.begin(), more.words.end());
-    EXPECT_TRUE(arbiter.addFinal(german, 0).empty()) << "English ends too early to count as present";
-    EXPECT_EQ(describe(arbiter.tick(3.5)), (Lines{"en-US: so we went home", "de-DE: und dann gehen"}));
+    EXPECT_TRUE(arbiter.addFinal(german, 0).empty())
+        << "English ends too early to count as present";
+    EXPECT_EQ(describe(arbiter.tick(3.5)),
+              (Lines{"en-US: so we went home", "de-DE: und dann gehen"}));
     EXPECT_EQ(arbiter.currentLocale(), "de-DE");
 }
 
 TEST(LanguageArbiter, ShortOrUnsureLeftoversOfALoserDisappear) {
-    for (const auto& [extra, confidence] : std::vector<std::pair<std::string, double>>{{"und", 0.9}, {"und dann gehen", 0.4}}) {
+    for (const auto& [extra, confidence] :
+         std::vector<std::pair<std::string, double>>{{"und", 0.9}, {"und dann gehen", 0.4}}) {
         LanguageArbiter arbiter(englishGerman);
         arbiter.addFinal(segment("en-US", "so we went home", 0, 0.9), 0);
         auto german = segment("de-DE", "so we went home", 0, 0.8);
@@ -136,7 +142,8 @@ TEST(LanguageArbiter, TrailingWordsRepeatingTheWinnersStartAreCut) {
     english.words.push_back({" jets", 2.1, 2.5, 0.9});
     arbiter.addFinal(english, 0);
     arbiter.addFinal(segment("de-DE", "wir gehen jetzt", 2.0, 0.95), 0);
-    EXPECT_EQ(describe(arbiter.flush()), (Lines{"en-US: hello there friend", "de-DE: wir gehen jetzt"}));
+    EXPECT_EQ(describe(arbiter.flush()),
+              (Lines{"en-US: hello there friend", "de-DE: wir gehen jetzt"}));
 }
 
 TEST(LanguageArbiter, ALoneUnsureSegmentIsDroppedOnlyWithSeveralLanguages) {
@@ -146,7 +153,8 @@ TEST(LanguageArbiter, ALoneUnsureSegmentIsDroppedOnlyWithSeveralLanguages) {
     EXPECT_FALSE(several.currentLocale());
 
     LanguageArbiter one({"en-US"});
-    EXPECT_EQ(describe(one.addFinal(segment("en-US", "mumble mumble", 0, 0.3), 0)), Lines{"en-US: mumble mumble"});
+    EXPECT_EQ(describe(one.addFinal(segment("en-US", "mumble mumble", 0, 0.3), 0)),
+              Lines{"en-US: mumble mumble"});
 }
 
 TEST(LanguageArbiter, DecidedSpeechIsNotDecidedTwice) {
@@ -162,16 +170,19 @@ TEST(LanguageArbiter, DecidedSpeechIsNotDecidedTwice) {
     LanguageArbiter late(englishGerman);
     late.addFinal(segment("en-US", "so we went home", 0, 0.95), 0);
     late.tick(2);
-    RecognizedSegment german("de-DE", {{"hum", 1.2, 1.6, 0.9}, {" home", 1.7, 2.1, 0.9},
-                                       {" und", 2.1, 2.6, 0.9}, {" dann", 2.6, 3.0, 0.9}});
+    RecognizedSegment german("de-DE", {{"hum", 1.2, 1.6, 0.9},
+                                       {" home", 1.7, 2.1, 0.9},
+                                       {" und", 2.1, 2.6, 0.9},
+                                       {" dann", 2.6, 3.0, 0.9}});
     late.addFinal(german, 3);
     EXPECT_EQ(describe(late.flush()), Lines{"de-DE: und dann"});
 }
 
 TEST(LanguageArbiter, GroupsJoinWithinAQuarterSecond) {
-    for (const auto& [gap, decidedAtOnce] : std::vector<std::pair<double, bool>>{{0.3, true}, {0.2, false}}) {
+    for (const auto& [gap, decidedAtOnce] :
+         std::vector<std::pair<double, bool>>{{0.3, true}, {0.2, false}}) {
         LanguageArbiter arbiter(englishGerman);
-        arbiter.addFinal(segment("en-US", "first part", 0, 0.95), 0);            // ends at 0.8
+        arbiter.addFinal(segment("en-US", "first part", 0, 0.95), 0); // ends at 0.8
         arbiter.addFinal(segment("en-US", "second part", 0.8 + gap, 0.95), 0);
         const auto decided = arbiter.addFinal(segment("de-DE", "erster teil", 0, 0.5), 0.1);
         EXPECT_EQ(decided.size(), decidedAtOnce ? 1u : 0u) << gap;
@@ -190,13 +201,16 @@ TEST(LanguageArbiter, VolatileTextPrefersTheCurrentLanguageAndSkipsDecidedText) 
     ASSERT_EQ(arbiter.currentLocale(), "en-US");
     EXPECT_FALSE(arbiter.volatileText()) << "the final withdrew English's volatile text";
     EXPECT_EQ(arbiter.addVolatile("de-DE", "so this is what we decided and more", 0.5), "and more");
-    EXPECT_EQ(arbiter.addVolatile("de-DE", "so this is what we", 0.5), std::nullopt) << "nothing new yet";
-    EXPECT_EQ(arbiter.addVolatile("en-US", "next words", 0.1), "next words") << "current language first";
+    EXPECT_EQ(arbiter.addVolatile("de-DE", "so this is what we", 0.5), std::nullopt)
+        << "nothing new yet";
+    EXPECT_EQ(arbiter.addVolatile("en-US", "next words", 0.1), "next words")
+        << "current language first";
     EXPECT_EQ(arbiter.volatileResult(), (LanguageArbiter::VolatileResult{"next words", 0.1}));
 
     arbiter.flush();
     EXPECT_FALSE(arbiter.volatileText());
-    EXPECT_EQ(arbiter.addVolatile("de-DE", "so this is what we decided", 0.5), "so this is what we decided")
+    EXPECT_EQ(arbiter.addVolatile("de-DE", "so this is what we decided", 0.5),
+              "so this is what we decided")
         << "flush forgot what was decided ahead";
 }
 

@@ -73,7 +73,8 @@ TEST(SessionSummaryProbe, RefusesWhatTheFullReaderRefuses) {
         EXPECT_FALSE(SessionSummaryProbe::read(text)) << text.substr(valid.size());
     }
     EXPECT_TRUE(SessionSummaryProbe::read(valid + "]}"));
-    EXPECT_TRUE(SessionSummaryProbe::read(valid + "123456789012345678901234567890, 1e300, 1e-400]}"));
+    EXPECT_TRUE(
+        SessionSummaryProbe::read(valid + "123456789012345678901234567890, 1e300, 1e-400]}"));
     // Required members, of the right type.
     EXPECT_FALSE(
         SessionSummaryProbe::read(R"({"startedAt":"2025-03-14T08:05:00.000Z","lines":[]})"));

@@ -1,4 +1,5 @@
 #include "core/TextSimilarity.h"
+
 #include "core/UnicodeText.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +15,62 @@ namespace {
 // Pieces that stress normalisation and segmentation: combining marks, emoji sequences, Hangul
 // syllables and jamo, scripts without case, special case mappings, digits of other scripts.
 const std::vector<std::string> pieces = {
-    "a", "B", "z", "7", " ", "  ", ",", ".", "!", "?", "-", "\t", "\r\n", "\n", "'",
-    "e\u0301", "\u00E9", "\u00C9", "E\u0301", "o\u0308\u0304", "\u0301", "\u0308",
-    "\u00DF", "\u1E9E", "SS", "\u0130", "\u0131", "I", "\u03A3", "\u03C3", "\u03C2", "\u039F\u0394\u039F\u03A3",
-    "\U0001F44D", "\U0001F44D\U0001F3FD", "\U0001F468\u200D\U0001F469\u200D\U0001F467", "\u200D",
-    "\U0001F1E9\U0001F1EA", "1\uFE0F\u20E3", "\u2764\uFE0F", "\uFE0F",
-    "\uD55C", "\u1112\u1161\u11AB", "\uAD6D\uC5B4", "\u4E2D\u6587", "\u3002", "\u3000",
-    "\u0645\u0631\u062D\u0628\u0627", "\u05E9\u05DC\u05D5\u05DD", "\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35",
-    "\u0915\u094D\u0937\u093F", "\u0663", "\u00BD", "\u216B", "\uFF21", "\uFF41", "\u00A0",
+    "a",
+    "B",
+    "z",
+    "7",
+    " ",
+    "  ",
+    ",",
+    ".",
+    "!",
+    "?",
+    "-",
+    "\t",
+    "\r\n",
+    "\n",
+    "'",
+    "e\u0301",
+    "\u00E9",
+    "\u00C9",
+    "E\u0301",
+    "o\u0308\u0304",
+    "\u0301",
+    "\u0308",
+    "\u00DF",
+    "\u1E9E",
+    "SS",
+    "\u0130",
+    "\u0131",
+    "I",
+    "\u03A3",
+    "\u03C3",
+    "\u03C2",
+    "\u039F\u0394\u039F\u03A3",
+    "\U0001F44D",
+    "\U0001F44D\U0001F3FD",
+    "\U0001F468\u200D\U0001F469\u200D\U0001F467",
+    "\u200D",
+    "\U0001F1E9\U0001F1EA",
+    "1\uFE0F\u20E3",
+    "\u2764\uFE0F",
+    "\uFE0F",
+    "\uD55C",
+    "\u1112\u1161\u11AB",
+    "\uAD6D\uC5B4",
+    "\u4E2D\u6587",
+    "\u3002",
+    "\u3000",
+    "\u0645\u0631\u062D\u0628\u0627",
+    "\u05E9\u05DC\u05D5\u05DD",
+    "\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35",
+    "\u0915\u094D\u0937\u093F",
+    "\u0663",
+    "\u00BD",
+    "\u216B",
+    "\uFF21",
+    "\uFF41",
+    "\u00A0",
 };
 
 std::string randomText(std::mt19937& random, int maximumPieces) {
@@ -45,7 +94,8 @@ std::size_t naiveDistance(const std::vector<TextSimilarity::Character>& a,
         row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -53,14 +103,15 @@ std::size_t naiveDistance(const std::vector<TextSimilarity::Character>& a,
 }
 
 // The repeated-beginning search written out with a plain table, as a reference.
-std::optional<std::size_t> referenceEndOfRepeatedPrefix(std::string_view text, std::string_view other,
-                                                        double threshold) {
+std::optional<std::size_t> referenceEndOfRepeatedPrefix(std::string_view text,
+                                                        std::string_view other, double threshold) {
     const auto target = TextSimilarity::characters(TextSimilarity::normalize(other));
     const auto cuts = UnicodeText::characterBoundaries(text);
     std::vector<TextSimilarity::Character> c;
     std::vector<std::size_t> ends;
     for (std::size_t i = 1; i < cuts.size(); ++i) {
-        for (auto ch : TextSimilarity::characters(TextSimilarity::normalize(text.substr(cuts[i - 1], cuts[i] - cuts[i - 1])))) {
+        for (auto ch : TextSimilarity::characters(
+                 TextSimilarity::normalize(text.substr(cuts[i - 1], cuts[i] - cuts[i - 1])))) {
             c.push_back(ch);
             ends.push_back(cuts[i]);
         }
@@ -79,7 +130,8 @@ std::optional<std::size_t> referenceEndOfRepeatedPrefix(std::string_view text, s
         row[0] = i;
         for (std::size_t j = 1; j <= n; ++j) {
             const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (c[i - 1] == target[j - 1] ? 0 : 1)});
+            row[j] = std::min(
+                {row[j] + 1, row[j - 1] + 1, diagonal + (c[i - 1] == target[j - 1] ? 0 : 1)});
             diagonal = above;
         }
         if (row[n] <= bestDistance) {
@@ -95,7 +147,8 @@ std::optional<std::size_t> referenceEndOfRepeatedPrefix(std::string_view text, s
         std::size_t position = ends[bestLength - 1];
         auto index = std::size_t(std::find(cuts.begin(), cuts.end(), position) - cuts.begin());
         while (index + 1 < cuts.size() &&
-               TextSimilarity::normalize(text.substr(cuts[index], cuts[index + 1] - cuts[index])).empty()) {
+               TextSimilarity::normalize(text.substr(cuts[index], cuts[index + 1] - cuts[index]))
+                   .empty()) {
             ++index;
         }
         return cuts[index];
@@ -113,11 +166,15 @@ TEST(TextSimilarity, NormalizeKeepsLettersAndNumbersLowerCased) {
     EXPECT_EQ(TextSimilarity::normalize("Stra\u1E9Ee STRASSE"), "stra\u00DFestrasse");
     EXPECT_EQ(TextSimilarity::normalize("\u0130stanbul"), "i\u0307stanbul");
     EXPECT_EQ(TextSimilarity::normalize("\u039F\u0394\u039F\u03A3 \u039F\u0394\u039F\u03A3"),
-              "\u03BF\u03B4\u03BF\u03C2\u03BF\u03B4\u03BF\u03C2") << "final sigma";
+              "\u03BF\u03B4\u03BF\u03C2\u03BF\u03B4\u03BF\u03C2")
+        << "final sigma";
     EXPECT_EQ(TextSimilarity::normalize("\u00BD \u0663 \u216B"), "\u00BD\u0663\u217B");
-    EXPECT_EQ(TextSimilarity::normalize("\u4E2D\u6587\u3002\uD55C\uAD6D\uC5B4!"), "\u4E2D\u6587\uD55C\uAD6D\uC5B4");
+    EXPECT_EQ(TextSimilarity::normalize("\u4E2D\u6587\u3002\uD55C\uAD6D\uC5B4!"),
+              "\u4E2D\u6587\uD55C\uAD6D\uC5B4");
     EXPECT_EQ(TextSimilarity::normalize("\u1112\u1161\u11AB"), "\uD55C") << "jamo compose";
-    EXPECT_EQ(TextSimilarity::normalize("\U0001F44D\U0001F3FD \U0001F468\u200D\U0001F469\u200D\U0001F467 \u2764\uFE0F"), "");
+    EXPECT_EQ(TextSimilarity::normalize(
+                  "\U0001F44D\U0001F3FD \U0001F468\u200D\U0001F469\u200D\U0001F467 \u2764\uFE0F"),
+              "");
     // A keycap holds a digit, so the whole character stays.
     EXPECT_EQ(TextSimilarity::normalize("1\uFE0F\u20E3"), "1\uFE0F\u20E3");
     EXPECT_EQ(TextSimilarity::normalize("\uFF21\uFF42"), "\uFF41\uFF42") << "width is kept";
@@ -144,9 +201,12 @@ TEST(TextSimilarity, BitParallelDistanceMatchesThePlainTable) {
         std::uniform_int_distribution<std::size_t> length(0, round % 10 == 0 ? 300 : 140);
         std::uniform_int_distribution<std::uint64_t> symbol(1, alphabet);
         std::vector<TextSimilarity::Character> a(length(random)), b(length(random));
-        for (auto& c : a) c = symbol(random);
-        for (auto& c : b) c = symbol(random);
-        ASSERT_EQ(TextSimilarity::distance(a, b), naiveDistance(a, b)) << a.size() << "x" << b.size();
+        for (auto& c : a)
+            c = symbol(random);
+        for (auto& c : b)
+            c = symbol(random);
+        ASSERT_EQ(TextSimilarity::distance(a, b), naiveDistance(a, b))
+            << a.size() << "x" << b.size();
     }
     // Block edges.
     for (std::size_t size : {63u, 64u, 65u, 127u, 128u, 129u}) {
@@ -162,19 +222,23 @@ TEST(TextSimilarity, FindsWhereARepeatedBeginningEnds) {
     const std::string hello = "Hello world, how are you";
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(hello, "hello world", 0.7), hello.find("how"));
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("hello wor", "hello world", 0.7), 9u);
-    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("completely different", "hello world", 0.7), std::nullopt);
+    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("completely different", "hello world", 0.7),
+              std::nullopt);
     const std::string decided = "so this is what we decided and more";
-    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(decided, "So this is what we decided", 0.6), decided.find("and"));
+    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(decided, "So this is what we decided", 0.6),
+              decided.find("and"));
     // Slightly misheard repetition still counts.
     const std::string misheard = "so this is what he decided and then";
-    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(misheard, "So this is what we decided", 0.6), misheard.find("and"));
+    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(misheard, "So this is what we decided", 0.6),
+              misheard.find("and"));
     // Steps over punctuation and emoji to the next word.
     const std::string thumbs = "\u00C7a va \U0001F44D\U0001F3FD bien";
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(thumbs, "\u00E7a va", 0.7), thumbs.find("bien"));
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("...", "hello", 0.6), std::nullopt);
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("hello", "!!!", 0.6), std::nullopt);
     // The repetition must be at the start.
-    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("we said hello world", "hello world", 0.7), std::nullopt);
+    EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix("we said hello world", "hello world", 0.7),
+              std::nullopt);
 }
 
 TEST(TextSimilarity, PropertiesHoldOverAdversarialUnicode) {

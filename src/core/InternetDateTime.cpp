@@ -1,0 +1,87 @@
+#include "InternetDateTime.h"
+
+#include "AsciiDigits.h"
+#include "CivilDate.h"
+
+namespace ambrel::core::InternetDateTime {
+
+namespace {
+
+bool isLeapYear(std::int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+std::int64_t daysInMonth(std::int64_t year, std::int64_t month) {
+    static constexpr std::int64_t lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
+}
+
+} // namespace
+
+std::optional<Instant> parse(std::string_view text, Fraction fraction) {
+    if (text.size() < 20 || text[4] != '-' || text[7] != '-' ||
+        (text[10] != 'T' && text[10] != 't') || text[13] != ':' || text[16] != ':') {
+        return std::nullopt;
+    }
+    const auto year = asciiDigits(text, 0, 4);
+    const auto month = asciiDigits(text, 5, 2);
+    const auto day = asciiDigits(text, 8, 2);
+    const auto hour = asciiDigits(text, 11, 2);
+    const auto minute = asciiDigits(text, 14, 2);
+    const auto second = asciiDigits(text, 17, 2);
+    if (!year || !month || !day || !hour || !minute || !second) {
+        return std::nullopt;
+    }
+    if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
+        *minute > 59 || *second > 60) {
+        return std::nullopt;
+    }
+    std::size_t position = 19;
+    double fractionValue = 0;
+    const bool hasFraction = position < text.size() && text[position] == '.';
+    if ((fraction == Fraction::required && !hasFraction) ||
+        (fraction == Fraction::forbidden && hasFraction)) {
+        return std::nullopt;
+    }
+    if (hasFraction) {
+        ++position;
+        const std::size_t first = position;
+        double scale = 0.1;
+        while (position < text.size() && text[position] >= '0' && text[position] <= '9') {
+            fractionValue += (text[position] - '0') * scale;
+            scale /= 10;
+            ++position;
+        }
+        if (position == first) {
+            return std::nullopt;
+        }
+    }
+    if (position >= text.size()) {
+        return std::nullopt;
+    }
+    std::int64_t offset = 0;
+    const char zone = text[position];
+    if (zone == 'Z' || zone == 'z') {
+        ++position;
+    } else if (zone == '+' || zone == '-') {
+        const auto offsetHour = asciiDigits(text, position + 1, 2);
+        const auto offsetMinute = asciiDigits(text, position + 4, 2);
+        if (!offsetHour || !offsetMinute || text[position + 3] != ':' || *offsetHour > 23 ||
+            *offsetMinute > 59) {
+            return std::nullopt;
+        }
+        offset = (*offsetHour * 3600 + *offsetMinute * 60) * (zone == '-' ? -1 : 1);
+        position += 6;
+    } else {
+        return std::nullopt;
+    }
+    if (position != text.size()) {
+        return std::nullopt;
+    }
+    const auto days = CivilDate{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)}
+                          .daysSinceEpoch();
+    const std::int64_t seconds = days * 86400 + *hour * 3600 + *minute * 60 + *second - offset;
+    return static_cast<double>(seconds) + fractionValue;
+}
+
+} // namespace ambrel::core::InternetDateTime
