@@ -1,0 +1,94 @@
+#include "StatusPresentation.h"
+
+#include "locale/Format.h"
+#include "locale/L10n.h"
+
+#include <vector>
+
+namespace ambrel {
+
+namespace {
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        text += (i == 0 ? "" : std::string(separator)) + parts[i];
+    }
+    return text;
+}
+
+std::optional<std::string> microphoneText(const TranscriptionStatus& status) {
+    if (!status.microphoneProblem) {
+        return std::nullopt;
+    }
+    const auto* failed =
+        std::get_if<TranscriptionStatus::MicrophoneFailed>(&*status.microphoneProblem);
+    const std::string reason = failed ? failed->message : L10n::text(Texts::menuMicNotConnected);
+    return L10n::format(Texts::warningMicrophoneFailed, {reason});
+}
+
+// Lines so far and the time since the session started.
+void addSessionFigures(std::vector<std::string>& parts, const TranscriptionStatus& status,
+                       core::Instant now) {
+    parts.push_back(L10n::lineCount(status.currentLineCount));
+    if (status.currentSessionStartedAt) {
+        parts.push_back(Format::elapsed(now - *status.currentSessionStartedAt));
+    }
+}
+
+} // namespace
+
+StatusPresentation::StatusPresentation(const TranscriptionStatus& status, core::Instant now) {
+    std::vector<std::string> warnings;
+    if (status.warning) {
+        warnings.push_back(*status.warning);
+    }
+    if (auto microphone = microphoneText(status)) {
+        warnings.push_back(std::move(*microphone));
+    }
+    if (status.lastSaveError) {
+        detail = L10n::format(Texts::statusSaveFailed, {*status.lastSaveError});
+    } else if (!warnings.empty()) {
+        detail = joined(warnings, "; ");
+    }
+
+    std::vector<std::string> parts;
+    if (const auto* preparing = std::get_if<TranscriptionStatus::Preparing>(&status.state)) {
+        if (preparing->progress) {
+            parts.push_back(L10n::statusDownloadingModel(*preparing->progress));
+            icon = MenuBarIcon::State::downloading;
+        } else {
+            parts.push_back(L10n::text(Texts::statusStarting));
+            icon = MenuBarIcon::State::idle;
+        }
+    } else if (const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state)) {
+        parts.push_back(L10n::format(Texts::statusFailed, {failed->message}));
+        icon = MenuBarIcon::State::error;
+    } else if (status.is<TranscriptionStatus::Idle>()) {
+        parts.push_back(L10n::text(Texts::statusOff));
+        icon = MenuBarIcon::State::idle;
+    } else if (status.is<TranscriptionStatus::Listening>()) {
+        parts.push_back(L10n::text(Texts::statusListening));
+        if (status.detectedLanguage) {
+            parts.push_back(L10n::shortName(*status.detectedLanguage, status.languages));
+        }
+        if (status.currentSessionID) {
+            addSessionFigures(parts, status, now);
+        } else {
+            parts.push_back(L10n::text(Texts::statusWaitingForSpeech));
+        }
+        icon = MenuBarIcon::State::listening;
+    } else {
+        parts.push_back(L10n::text(Texts::statusPaused));
+        if (status.currentSessionID) {
+            addSessionFigures(parts, status, now);
+        }
+        icon = MenuBarIcon::State::paused;
+    }
+    text = joined(parts, " \u00B7 ");
+    if (status.lastSaveError && !status.is<TranscriptionStatus::Idle>()) {
+        icon = MenuBarIcon::State::error;
+    }
+}
+
+} // namespace ambrel
