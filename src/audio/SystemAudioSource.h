@@ -1,0 +1,36 @@
+#pragma once
+
+#include "AudioSource.h"
+#include "PulseConnection.h"
+#include "core/SettingsStore.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ambrel {
+
+// Records what the computer plays: the monitor of the default sink, as 32-bit float at the
+// monitor's own rate and channels. It follows the default sink, never records anything but a
+// monitor, and keeps going across sound-server restarts. Runs on its own thread.
+class SystemAudioSource : public AudioSource {
+public:
+    static constexpr const char* streamName = "Ambrel System Audio";
+
+    // `settings` receives "systemAudioAsked" on every start.
+    explicit SystemAudioSource(std::shared_ptr<core::SettingsStore> settings);
+    ~SystemAudioSource() override;
+
+    void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) override;
+    void stop() override;
+
+    // The source being recorded now ("speakers.monitor"), for diagnostics and tests.
+    std::optional<std::string> recordedSource();
+
+private:
+    struct Capture;
+    std::shared_ptr<core::SettingsStore> settings_;
+    std::unique_ptr<Capture> capture_;
+};
+
+} // namespace ambrel
