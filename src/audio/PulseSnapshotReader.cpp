@@ -1,6 +1,8 @@
 #include "PulseSnapshotReader.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <string_view>
 
@@ -178,6 +180,12 @@ PulseSnapshotReader& PulseSnapshotReader::shared() {
 
 std::optional<AudioSnapshot> PulseSnapshotReader::read(double timeoutSeconds) {
     const std::lock_guard serial(mutex_);
+    // One budget for connecting and asking.
+    const auto started = std::chrono::steady_clock::now();
+    auto remaining = [&] {
+        return timeoutSeconds -
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     if (!connection_) {
         connection_ = std::make_unique<PulseConnection>("audio-query", PA_SUBSCRIPTION_MASK_NULL,
                                                         PulseConnection::Handlers{});
@@ -207,7 +215,8 @@ std::optional<AudioSnapshot> PulseSnapshotReader::read(double timeoutSeconds) {
             ++reading.pending;
         }
     }
-    const bool answered = connection_->wait([&] { return reading.pending == 0; }, timeoutSeconds);
+    const bool answered =
+        connection_->wait([&] { return reading.pending == 0; }, std::max(remaining(), 0.0));
     for (auto* operation : operations) {
         if (operation != nullptr) {
             // Unanswered requests must not call back into `reading` later.
