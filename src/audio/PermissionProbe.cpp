@@ -1,5 +1,7 @@
 #include "PermissionProbe.h"
 
+#include "PulseStream.h"
+
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
@@ -34,11 +36,7 @@ struct Probe {
 
     ~Probe() {
         for (auto* trial : {&systemAudio, &microphone}) {
-            if (trial->stream != nullptr) {
-                pa_stream_set_state_callback(trial->stream, nullptr, nullptr);
-                pa_stream_disconnect(trial->stream);
-                pa_stream_unref(trial->stream);
-            }
+            PulseStream::release(trial->stream);
         }
         if (context != nullptr) {
             pa_context_set_state_callback(context, nullptr, nullptr);

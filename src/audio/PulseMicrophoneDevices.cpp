@@ -1,14 +1,11 @@
 #include "PulseMicrophoneDevices.h"
 
 #include "AudioHardware.h"
+#include "PulseStream.h"
 
 #include <unistd.h>
 
 namespace ambrel {
-
-namespace {
-constexpr double captureLatency = 0.02;
-}
 
 std::unique_ptr<MicrophoneDevices> MicrophoneDevices::pulse() {
     return std::make_unique<PulseMicrophoneDevices>();
@@ -89,11 +86,7 @@ void PulseMicrophoneDevices::startCapture(const Target& target,
     if (!pa_sample_spec_valid(&spec)) {
         throw AudioSourceError("Unsupported microphone format");
     }
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "Ambrel Microphone");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "org.ambrel.Ambrel");
-    stream_ = pa_stream_new_with_proplist(context, "Ambrel Microphone", &spec, nullptr, properties);
-    pa_proplist_free(properties);
+    stream_ = PulseStream::newRecording(context, "Ambrel Microphone", spec, nullptr);
     if (stream_ == nullptr) {
         throw AudioSourceError::withServerError("Couldn’t attach to the microphone",
                                                 pa_context_errno(context));
@@ -105,10 +98,7 @@ void PulseMicrophoneDevices::startCapture(const Target& target,
     failedToStart_ = false;
     pa_stream_set_state_callback(stream_, &PulseMicrophoneDevices::streamState, this);
     pa_stream_set_read_callback(stream_, &PulseMicrophoneDevices::readable, this);
-    pa_buffer_attr attributes{};
-    attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = static_cast<std::uint32_t>(
-        pa_usec_to_bytes(static_cast<pa_usec_t>(captureLatency * PA_USEC_PER_SEC), &spec));
+    const pa_buffer_attr attributes = PulseStream::lowLatency(spec);
     // We choose the device ourselves: the server must not move the stream elsewhere.
     if (pa_stream_connect_record(
             stream_, target.name.c_str(), &attributes,
@@ -137,11 +127,7 @@ void PulseMicrophoneDevices::dropStream() {
     if (stream_ == nullptr) {
         return;
     }
-    pa_stream_set_state_callback(stream_, nullptr, nullptr);
-    pa_stream_set_read_callback(stream_, nullptr, nullptr);
-    pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
-    stream_ = nullptr;
+    PulseStream::release(stream_);
     ready_ = false;
 }
 
@@ -183,26 +169,13 @@ void PulseMicrophoneDevices::streamState(pa_stream* stream, void* userdata) {
 
 void PulseMicrophoneDevices::readable(pa_stream* stream, std::size_t, void* userdata) {
     auto* self = static_cast<PulseMicrophoneDevices*>(userdata);
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream);
-    while (pa_stream_readable_size(stream) > 0) {
-        const void* data = nullptr;
-        std::size_t bytes = 0;
-        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
-            return;
-        }
-        if (data != nullptr && spec != nullptr && self->onBuffer_) {
-            const MonoMix::InputBuffer input{static_cast<const float*>(data), bytes,
-                                             spec->channels};
-            if (auto mono = MonoMix::mix({&input, 1}, self->plan_)) {
-                try {
-                    self->onBuffer_(std::move(*mono));
-                } catch (...) {
-                    // The consumer's failures must not unwind through the server's callback.
-                }
+    PulseStream::readAvailable(
+        stream, [self](const float* samples, std::size_t count, const pa_sample_spec& spec) {
+            const MonoMix::InputBuffer input{samples, count * sizeof(float), spec.channels};
+            if (auto mono = MonoMix::mix({&input, 1}, self->plan_); mono && self->onBuffer_) {
+                self->onBuffer_(std::move(*mono));
             }
-        }
-        pa_stream_drop(stream);
-    }
+        });
 }
 
 } // namespace ambrel

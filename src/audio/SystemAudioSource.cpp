@@ -1,5 +1,6 @@
 #include "SystemAudioSource.h"
 
+#include "PulseStream.h"
 #include "core/Log.h"
 
 #include <fmt/format.h>
@@ -17,7 +18,6 @@ double monotonicSeconds() {
 
 // A stream that delivers nothing for this long means the server froze.
 constexpr double dataWatchdog = 3.0;
-constexpr double captureLatency = 0.02;
 
 } // namespace
 
@@ -119,15 +119,7 @@ struct SystemAudioSource::Capture {
     }
 
     void dropStream() {
-        if (stream == nullptr) {
-            return;
-        }
-        pa_stream_set_read_callback(stream, nullptr, nullptr);
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_set_moved_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
-        stream = nullptr;
+        PulseStream::release(stream);
         monitor.clear();
     }
 
@@ -212,12 +204,7 @@ struct SystemAudioSource::Capture {
             fail(Stage::unsupported, 0);
             return;
         }
-        pa_proplist* properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, streamName);
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "org.ambrel.Ambrel");
-        stream = pa_stream_new_with_proplist(context(), streamName, &spec,
-                                             &monitorSource.channel_map, properties);
-        pa_proplist_free(properties);
+        stream = PulseStream::newRecording(context(), streamName, spec, &monitorSource.channel_map);
         if (stream == nullptr) {
             fail(Stage::creating, pa_context_errno(context()));
             return;
@@ -225,10 +212,7 @@ struct SystemAudioSource::Capture {
         pa_stream_set_read_callback(stream, &Capture::readable, this);
         pa_stream_set_state_callback(stream, &Capture::streamState, this);
         pa_stream_set_moved_callback(stream, &Capture::moved, this);
-        pa_buffer_attr attributes{};
-        attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(
-            pa_usec_to_bytes(static_cast<pa_usec_t>(captureLatency * PA_USEC_PER_SEC), &spec));
+        const pa_buffer_attr attributes = PulseStream::lowLatency(spec);
         if (!started) {
             stage = Stage::attaching;
         }
@@ -327,30 +311,14 @@ struct SystemAudioSource::Capture {
 
     static void readable(pa_stream* stream, std::size_t, void* userdata) {
         auto* self = static_cast<Capture*>(userdata);
-        const pa_sample_spec* spec = pa_stream_get_sample_spec(stream);
-        while (pa_stream_readable_size(stream) > 0) {
-            const void* data = nullptr;
-            std::size_t bytes = 0;
-            if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
-                return;
-            }
-            if (data != nullptr && spec != nullptr && spec->channels > 0) {
-                AudioBuffer buffer;
-                buffer.sampleRate = spec->rate;
-                buffer.channels = spec->channels;
-                const auto* samples = static_cast<const float*>(data);
-                buffer.samples.assign(samples, samples + bytes / sizeof(float));
+        PulseStream::readAvailable(
+            stream, [self](const float* samples, std::size_t count, const pa_sample_spec& spec) {
                 self->lastData = monotonicSeconds();
-                if (self->onBuffer && buffer.frameCount() > 0) {
-                    try {
-                        self->onBuffer(std::move(buffer));
-                    } catch (...) {
-                        // The consumer's failures must not unwind through the server's callback.
-                    }
+                if (self->onBuffer && count >= spec.channels) {
+                    self->onBuffer(AudioBuffer{static_cast<double>(spec.rate), spec.channels,
+                                               std::vector<float>(samples, samples + count)});
                 }
-            }
-            pa_stream_drop(stream);
-        }
+            });
     }
 
     void watch() {

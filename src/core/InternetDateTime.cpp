@@ -1,7 +1,6 @@
 #include "InternetDateTime.h"
 
 #include "AsciiDigits.h"
-#include "CivilDate.h"
 
 namespace ambrel::core::InternetDateTime {
 
@@ -23,17 +22,10 @@ std::optional<Instant> parse(std::string_view text, Fraction fraction) {
         (text[10] != 'T' && text[10] != 't') || text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
-    const auto year = asciiDigits(text, 0, 4);
-    const auto month = asciiDigits(text, 5, 2);
-    const auto day = asciiDigits(text, 8, 2);
-    const auto hour = asciiDigits(text, 11, 2);
-    const auto minute = asciiDigits(text, 14, 2);
-    const auto second = asciiDigits(text, 17, 2);
-    if (!year || !month || !day || !hour || !minute || !second) {
-        return std::nullopt;
-    }
-    if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
-        *minute > 59 || *second > 60) {
+    const auto fields = DateTimeDigits::read(text);
+    if (!fields || fields->month < 1 || fields->month > 12 || fields->day < 1 ||
+        fields->day > daysInMonth(fields->year, fields->month) || fields->hour > 23 ||
+        fields->minute > 59 || fields->second > 60) {
         return std::nullopt;
     }
     std::size_t position = 19;
@@ -78,10 +70,7 @@ std::optional<Instant> parse(std::string_view text, Fraction fraction) {
     if (position != text.size()) {
         return std::nullopt;
     }
-    const auto days = CivilDate{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)}
-                          .daysSinceEpoch();
-    const std::int64_t seconds = days * 86400 + *hour * 3600 + *minute * 60 + *second - offset;
-    return static_cast<double>(seconds) + fractionValue;
+    return static_cast<double>(fields->secondsSinceEpoch(offset)) + fractionValue;
 }
 
 } // namespace ambrel::core::InternetDateTime

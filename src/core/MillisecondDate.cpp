@@ -51,24 +51,16 @@ std::optional<Instant> parseCanonical(std::string_view text) {
         text[13] != ':' || text[16] != ':' || text[19] != '.' || text[23] != 'Z') {
         return std::nullopt;
     }
-    const auto year = asciiDigits(text, 0, 4);
-    const auto month = asciiDigits(text, 5, 2);
-    const auto day = asciiDigits(text, 8, 2);
-    const auto hour = asciiDigits(text, 11, 2);
-    const auto minute = asciiDigits(text, 14, 2);
-    const auto second = asciiDigits(text, 17, 2);
+    const auto fields = DateTimeDigits::read(text);
     const auto millisecond = asciiDigits(text, 20, 3);
-    if (!year || !month || !day || !hour || !minute || !second || !millisecond) {
+    if (!fields || !millisecond) {
         return std::nullopt;
     }
-    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 || *hour >= 24 || *minute >= 60 ||
-        *second >= 60) {
+    if (fields->month < 1 || fields->month > 12 || fields->day < 1 || fields->day > 31 ||
+        fields->hour >= 24 || fields->minute >= 60 || fields->second >= 60) {
         return std::nullopt;
     }
-    const auto days = CivilDate{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)}
-                          .daysSinceEpoch();
-    const std::int64_t total =
-        (days * 86400 + *hour * 3600 + *minute * 60 + *second) * 1000 + *millisecond;
+    const std::int64_t total = fields->secondsSinceEpoch() * 1000 + *millisecond;
     return static_cast<double>(total) / 1000.0;
 }
 

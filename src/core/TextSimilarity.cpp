@@ -1,5 +1,6 @@
 #include "TextSimilarity.h"
 
+#include "CharacterBreaks.h"
 #include "UnicodeText.h"
 
 #include <unicode/brkiter.h>
@@ -28,20 +29,7 @@ const icu::Normalizer2& nfc() {
     return *instance;
 }
 
-// Each thread keeps its own iterator; creating one is costly.
-icu::BreakIterator& characterBreaks() {
-    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> created(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) {
-            throw std::runtime_error("ICU has no character break rules");
-        }
-        return created;
-    }();
-    return *iterator;
-}
-
+using UnicodeText::characterBreaks;
 using UnicodeText::isAscii;
 
 bool isAsciiLetterOrDigit(char c) {

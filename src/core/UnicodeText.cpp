@@ -1,5 +1,7 @@
 #include "UnicodeText.h"
 
+#include "CharacterBreaks.h"
+
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/uchar.h>
@@ -12,8 +14,6 @@
 #include <stdexcept>
 
 namespace ambrel::core::UnicodeText {
-
-namespace {
 
 // Each thread keeps its own iterator; creating one is costly.
 icu::BreakIterator& characterBreaks() {
@@ -28,6 +28,8 @@ icu::BreakIterator& characterBreaks() {
     }();
     return *iterator;
 }
+
+namespace {
 
 icu::Collator& standardCollator() {
     thread_local std::unique_ptr<icu::Collator> collator = [] {
