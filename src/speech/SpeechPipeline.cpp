@@ -1,0 +1,330 @@
+#include "SpeechPipeline.h"
+
+#include "core/UnicodeText.h"
+
+#include <cmath>
+
+namespace ambrel {
+
+namespace {
+
+constexpr double tickInterval = 0.3;
+
+std::vector<std::string> localesOf(const std::vector<RecognitionLanguage>& languages) {
+    std::vector<std::string> locales;
+    for (const auto& language : languages) {
+        locales.push_back(language.identifier);
+    }
+    return locales;
+}
+
+} // namespace
+
+std::shared_ptr<SpeechPipeline>
+SpeechPipeline::create(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+                       std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
+                       RecognizerFactory makeRecognizer, Background background) {
+    return std::shared_ptr<SpeechPipeline>(
+        new SpeechPipeline(source, std::move(audio), std::move(languages), scheduler,
+                           std::move(makeRecognizer), std::move(background)));
+}
+
+SpeechPipeline::SpeechPipeline(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+                               std::vector<RecognitionLanguage> languages,
+                               core::Scheduler& scheduler, RecognizerFactory makeRecognizer,
+                               Background background)
+    : source_(source)
+    , audio_(std::move(audio))
+    , languages_(std::move(languages))
+    , scheduler_(scheduler)
+    , makeRecognizer_(std::move(makeRecognizer))
+    , background_(std::move(background))
+    , arbiter_(localesOf(languages_))
+    , streamOrigin_(scheduler.now())
+    , clockOrigin_(scheduler.monotonic()) {}
+
+SpeechPipeline::~SpeechPipeline() {
+    if (preparing_.joinable()) {
+        preparing_.join();
+    }
+    if (audio_) {
+        audio_->stop();
+    }
+    for (auto& recognizer : recognizers_) {
+        recognizer->cancel();
+    }
+    for (auto& recognizer : stopping_) {
+        recognizer->cancel();
+    }
+}
+
+void SpeechPipeline::start(Handlers handlers,
+                           std::function<void(std::optional<std::string>)> done) {
+    handlers_ = std::move(handlers);
+    std::weak_ptr<SpeechPipeline> weak = weak_from_this();
+    // Loading models takes a while; the main thread goes on meanwhile.
+    auto prepare = [weak, languages = languages_, make = makeRecognizer_, &scheduler = scheduler_,
+                    done = std::move(done)]() mutable {
+        std::vector<std::unique_ptr<Recognizer>> recognizers;
+        std::optional<std::string> failure;
+        try {
+            for (const auto& language : languages) {
+                recognizers.push_back(make(language));
+                if (!(recognizers.back()->format().sampleRate > 0)) {
+                    throw AudioSourceError("Speech recognition doesn’t support this audio");
+                }
+            }
+        } catch (const std::exception& error) {
+            failure = error.what();
+            recognizers.clear();
+        }
+        auto shared =
+            std::make_shared<std::vector<std::unique_ptr<Recognizer>>>(std::move(recognizers));
+        scheduler.post([weak, shared, failure, done = std::move(done)]() mutable {
+            const auto pipeline = weak.lock();
+            if (!pipeline) {
+                return;
+            }
+            if (failure) {
+                pipeline->stopNow();
+                done(failure);
+                return;
+            }
+            pipeline->started(std::move(*shared), std::move(done));
+        });
+    };
+    if (background_) {
+        background_(std::move(prepare));
+    } else {
+        preparing_ = std::thread(std::move(prepare));
+    }
+}
+
+void SpeechPipeline::started(std::vector<std::unique_ptr<Recognizer>> recognizers,
+                             std::function<void(std::optional<std::string>)> done) {
+    if (stopped_) {
+        for (auto& recognizer : recognizers) {
+            recognizer->cancel();
+        }
+        done(std::string("Transcription was stopped"));
+        return;
+    }
+    recognizers_ = std::move(recognizers);
+    std::weak_ptr<SpeechPipeline> weak = weak_from_this();
+    std::vector<std::pair<StreamFormat, Recognizer*>> targets;
+    for (std::size_t i = 0; i < recognizers_.size(); ++i) {
+        const std::string locale = languages_[i].identifier;
+        Recognizer* recognizer = recognizers_[i].get();
+        recognizer->start(Recognizer::Callbacks{
+            [weak, locale, &scheduler = scheduler_](RecognizerResult result) {
+                scheduler.post([weak, locale, result = std::move(result)] {
+                    if (const auto pipeline = weak.lock()) {
+                        pipeline->handle(locale, result);
+                    }
+                });
+            },
+            [weak, &scheduler = scheduler_](const std::string& error) {
+                scheduler.post([weak, error] {
+                    const auto pipeline = weak.lock();
+                    if (pipeline && !pipeline->stopped_ && pipeline->handlers_.onError) {
+                        pipeline->handlers_.onError(error);
+                    }
+                });
+            },
+            [weak, &scheduler = scheduler_] {
+                scheduler.post([weak] {
+                    if (const auto pipeline = weak.lock()) {
+                        ++pipeline->finishedCount_;
+                        if (pipeline->finishedCount_ >= pipeline->stopping_.size() &&
+                            !pipeline->stopping_.empty() && !pipeline->raceDone_ &&
+                            pipeline->stopTimer_) {
+                            pipeline->raceDone_ = true;
+                            pipeline->stopTimer_.reset();
+                            pipeline->finishStop(true);
+                        }
+                    }
+                });
+            }});
+        targets.emplace_back(recognizer->format(), recognizer);
+    }
+    auto fanOut = std::make_shared<AudioFanOut>(
+        targets, clockOrigin_, [&scheduler = scheduler_] { return scheduler.monotonic(); });
+    try {
+        audio_->start([fanOut](AudioBuffer buffer) { fanOut->feed(buffer); },
+                      [weak, &scheduler = scheduler_](const std::optional<AudioSourceError>& lost) {
+                          std::optional<std::string> reason;
+                          if (lost) {
+                              reason = lost->message();
+                          }
+                          scheduler.post([weak, reason] {
+                              const auto pipeline = weak.lock();
+                              if (pipeline && !pipeline->stopped_ &&
+                                  pipeline->handlers_.onInterruption) {
+                                  pipeline->handlers_.onInterruption(reason);
+                              }
+                          });
+                      });
+    } catch (const std::exception& error) {
+        stopNow();
+        done(std::string(error.what()));
+        return;
+    }
+    tickTimer_ = scheduler_.every(tickInterval, [weak] {
+        if (const auto pipeline = weak.lock()) {
+            pipeline->tick();
+        }
+    });
+    done(std::nullopt);
+}
+
+void SpeechPipeline::handle(const std::string& locale, const RecognizerResult& result) {
+    const std::string text = result.text();
+    const double confidence = SpeechPipeline::confidence(result).value_or(0.5);
+    if (!result.isFinal) {
+        arbiter_.addVolatile(locale, text, confidence);
+        showPartial(arbiter_.volatileResult(), true);
+        return;
+    }
+    core::RecognizedSegment segment(locale, words(result, confidence));
+    const auto decided = arbiter_.addFinal(std::move(segment), scheduler_.monotonic());
+    emit(decided, arbiter_.volatileResult());
+}
+
+void SpeechPipeline::tick() {
+    const auto decided = arbiter_.tick(scheduler_.monotonic());
+    emit(decided, arbiter_.volatileResult());
+}
+
+void SpeechPipeline::emit(const std::vector<core::RecognizedSegment>& decided,
+                          const std::optional<core::LanguageArbiter::VolatileResult>& partial) {
+    for (const auto& segment : decided) {
+        const double start =
+            std::isfinite(segment.start()) && segment.start() >= 0 ? segment.start() : 0;
+        send(Event{Event::Kind::final, segment.text(), segment.confidence(), segment.locale,
+                   streamOrigin_ + start});
+    }
+    showPartial(partial, !decided.empty());
+}
+
+void SpeechPipeline::showPartial(
+    const std::optional<core::LanguageArbiter::VolatileResult>& partial, bool always) {
+    const std::string text = partial ? partial->text : std::string();
+    if (!always && text == shownPartial_) {
+        return;
+    }
+    shownPartial_ = text;
+    send(Event{Event::Kind::volatileText, text, partial ? partial->confidence : 0.0, {}, 0});
+}
+
+void SpeechPipeline::send(const Event& event) {
+    if (handlers_.onEvent) {
+        handlers_.onEvent(event);
+    }
+}
+
+void SpeechPipeline::stop(double timeout, std::function<void()> done) {
+    stopped_ = true;
+    audio_->stop();
+    tickTimer_.reset();
+    stopping_ = std::move(recognizers_);
+    recognizers_.clear();
+    stopDone_ = std::move(done);
+    raceDone_ = false;
+    finishedCount_ = 0;
+    if (stopping_.empty()) {
+        raceDone_ = true;
+        finishStop(true);
+        return;
+    }
+    std::weak_ptr<SpeechPipeline> weak = weak_from_this();
+    stopTimer_ = scheduler_.after(timeout, [weak] {
+        const auto pipeline = weak.lock();
+        if (pipeline && !pipeline->raceDone_) {
+            pipeline->raceDone_ = true;
+            pipeline->finishStop(false);
+        }
+    });
+    for (auto& recognizer : stopping_) {
+        recognizer->finish();
+    }
+}
+
+void SpeechPipeline::finishStop(bool finished) {
+    if (finished) {
+        emit(arbiter_.flush(), std::nullopt);
+        showPartial(std::nullopt, true);
+    } else {
+        for (auto& recognizer : stopping_) {
+            recognizer->cancel();
+        }
+        const auto partial = arbiter_.volatileResult();
+        emit(arbiter_.flush(), partial);
+    }
+    handlers_.onEvent = nullptr;
+    stopping_.clear();
+    stopTimer_.reset();
+    if (auto done = std::move(stopDone_)) {
+        stopDone_ = nullptr;
+        done();
+    }
+}
+
+void SpeechPipeline::stopNow() {
+    stopped_ = true;
+    audio_->stop();
+    tickTimer_.reset();
+    for (auto& recognizer : recognizers_) {
+        recognizer->cancel();
+    }
+    recognizers_.clear();
+    const auto partial = arbiter_.volatileResult();
+    emit(arbiter_.flush(), partial);
+    handlers_.onEvent = nullptr;
+}
+
+std::optional<double> SpeechPipeline::confidence(const RecognizerResult& result) {
+    double weighted = 0;
+    double characters = 0;
+    for (const auto& run : result.runs) {
+        if (!run.confidence) {
+            continue;
+        }
+        const auto count = static_cast<double>(core::UnicodeText::characterCount(run.text));
+        weighted += *run.confidence * count;
+        characters += count;
+    }
+    if (characters <= 0) {
+        return std::nullopt;
+    }
+    return weighted / characters;
+}
+
+std::vector<core::RecognizedSegment::Word> SpeechPipeline::words(const RecognizerResult& result,
+                                                                 double confidence) {
+    std::vector<core::RecognizedSegment::Word> words;
+    for (const auto& run : result.runs) {
+        if (run.text.empty()) {
+            continue;
+        }
+        if (run.time && std::isfinite(run.time->first) && std::isfinite(run.time->second)) {
+            words.push_back(
+                {run.text, run.time->first, run.time->second, run.confidence.value_or(confidence)});
+        } else if (words.empty()) {
+            words.push_back({run.text, result.range.first, result.range.first, confidence});
+        } else {
+            words.back().text += run.text; // spaces and punctuation stick to the word before
+        }
+    }
+    const bool timed = std::any_of(words.begin(), words.end(),
+                                   [](const auto& word) { return word.start < word.end; });
+    if (timed) {
+        return words;
+    }
+    std::string text;
+    for (const auto& run : result.runs) {
+        text += run.text;
+    }
+    return {{text, result.range.first, result.range.second, confidence}};
+}
+
+} // namespace ambrel

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "AudioFanOut.h"
+#include "RecognitionLanguage.h"
+#include "Recognizer.h"
+#include "audio/AudioSource.h"
+#include "core/Instant.h"
+#include "core/LanguageArbiter.h"
+#include "core/Scheduler.h"
+#include "core/SpeechSource.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ambrel {
+
+// Turns the audio of one source into recognition events: one recogniser per language over the
+// same audio, their results merged by a language arbiter. Lives on the scheduler's thread;
+// audio is fed on the source's thread and results come back through the scheduler.
+class SpeechPipeline : public std::enable_shared_from_this<SpeechPipeline> {
+public:
+    struct Event {
+        enum class Kind { volatileText, final };
+        Kind kind = Kind::volatileText;
+        std::string text;
+        double confidence = 0;
+        std::string language;    // finals only
+        core::Instant start = 0; // finals only
+
+        bool operator==(const Event&) const = default;
+    };
+
+    struct Handlers {
+        std::function<void(const Event& event)> onEvent;
+        // A recogniser failed while running.
+        std::function<void(const std::string& error)> onError;
+        // The audio source lost capture (with the reason) or got it back (absent).
+        std::function<void(const std::optional<std::string>& lost)> onInterruption;
+    };
+
+    // Makes the recogniser of a language; may take a while (models load) and may throw.
+    using RecognizerFactory =
+        std::function<std::unique_ptr<Recognizer>(const RecognitionLanguage&)>;
+    // Runs work away from the scheduler's thread; by default on a thread of the pipeline's own.
+    using Background = std::function<void(std::function<void()> work)>;
+
+    static std::shared_ptr<SpeechPipeline>
+    create(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+           std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
+           RecognizerFactory makeRecognizer, Background background = {});
+    ~SpeechPipeline();
+
+    // Makes the recognisers (off the scheduler's thread), then starts the audio. `done` gets the
+    // reason when it could not start; everything is stopped again then.
+    void start(Handlers handlers, std::function<void(std::optional<std::string> failure)> done);
+    // Lets the recognisers finish what they heard, for at most `timeout` seconds.
+    void stop(double timeout, std::function<void()> done);
+    // Stops at once.
+    void stopNow();
+
+    core::SpeechSource source() const { return source_; }
+    const std::vector<RecognitionLanguage>& languages() const { return languages_; }
+    // The source's audio, for the owner's own questions (such as the microphone's device).
+    const std::shared_ptr<AudioSource>& audio() const { return audio_; }
+
+    // The words of a final result: timed runs become words; untimed runs stick to the word
+    // before; without any timing, the whole text spans the result.
+    static std::vector<core::RecognizedSegment::Word> words(const RecognizerResult& result,
+                                                            double confidence);
+    // Mean run confidence weighted by characters; absent when no run has one.
+    static std::optional<double> confidence(const RecognizerResult& result);
+
+private:
+    SpeechPipeline(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+                   std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
+                   RecognizerFactory makeRecognizer, Background background);
+
+    void started(std::vector<std::unique_ptr<Recognizer>> recognizers,
+                 std::function<void(std::optional<std::string>)> done);
+    void handle(const std::string& locale, const RecognizerResult& result);
+    void tick();
+    void emit(const std::vector<core::RecognizedSegment>& decided,
+              const std::optional<core::LanguageArbiter::VolatileResult>& partial);
+    void showPartial(const std::optional<core::LanguageArbiter::VolatileResult>& partial,
+                     bool always);
+    void send(const Event& event);
+    void finishStop(bool finished);
+
+    core::SpeechSource source_;
+    std::shared_ptr<AudioSource> audio_;
+    std::vector<RecognitionLanguage> languages_;
+    core::Scheduler& scheduler_;
+    RecognizerFactory makeRecognizer_;
+    Background background_;
+    core::LanguageArbiter arbiter_;
+    core::Instant streamOrigin_;
+    double clockOrigin_;
+
+    Handlers handlers_;
+    std::vector<std::unique_ptr<Recognizer>> recognizers_;
+    std::vector<std::unique_ptr<Recognizer>> stopping_;
+    core::Scheduler::TimerHandle tickTimer_;
+    core::Scheduler::TimerHandle stopTimer_;
+    std::function<void()> stopDone_;
+    std::string shownPartial_;
+    std::thread preparing_;
+    bool stopped_ = false;
+    bool raceDone_ = false;
+    std::size_t finishedCount_ = 0;
+};
+
+} // namespace ambrel
