@@ -1,5 +1,7 @@
 #include "VirtualScheduler.h"
 
+#include <chrono>
+
 namespace ambrel::core {
 
 Instant VirtualScheduler::now() const {
@@ -13,8 +15,17 @@ double VirtualScheduler::monotonic() const {
 }
 
 void VirtualScheduler::post(std::function<void()> work) {
-    const std::lock_guard lock(mutex_);
-    posted_.push_back(std::move(work));
+    {
+        const std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(work));
+    }
+    postedSignal_.notify_all();
+}
+
+bool VirtualScheduler::waitForWork(double realSeconds) {
+    std::unique_lock lock(mutex_);
+    return postedSignal_.wait_for(lock, std::chrono::duration<double>(realSeconds),
+                                  [this] { return !posted_.empty(); });
 }
 
 Scheduler::TimerHandle VirtualScheduler::after(double seconds, std::function<void()> work) {

@@ -3,6 +3,7 @@
 #include "Scheduler.h"
 #include "TimerQueue.h"
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -25,11 +26,15 @@ public:
     void advance(double seconds);
     // Runs the posted work (and work that it posts) without moving the clocks.
     void runPending();
+    // Waits, in real time, until work has been posted from some thread (or is waiting already);
+    // false when none came within the time.
+    bool waitForWork(double realSeconds);
 
 private:
     bool runOnePosted();
 
     mutable std::mutex mutex_;
+    std::condition_variable postedSignal_;
     Instant now_;
     double elapsed_ = 0;
     std::deque<std::function<void()>> posted_;

@@ -4,10 +4,10 @@
 #include "SoundServer.h"
 #include "Subprocess.h"
 #include "TemporaryFolder.h"
-#include "WavFile.h"
 #include "audio/MicrophoneSource.h"
 #include "audio/Permissions.h"
 #include "audio/SystemAudioSource.h"
+#include "audio/WavFile.h"
 #include "core/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -59,9 +59,8 @@ private:
 };
 
 AudioEnvelope envelopeOf(const std::filesystem::path& file) {
-    const auto wav = WavFile::read(file);
-    EXPECT_TRUE(wav) << file;
-    return wav ? AudioEnvelope::of(wav->samples, wav->sampleRate, wav->channels) : AudioEnvelope{};
+    WavFile wav(file);
+    return AudioEnvelope::of(wav.readAll(), wav.sampleRate(), wav.channels());
 }
 
 // Plays the files (each into its sink) and runs the loop until they are done, plus a margin.

@@ -1,0 +1,236 @@
+#include "PocketsphinxRecognizer.h"
+
+#include "core/Log.h"
+
+#include <fmt/format.h>
+#include <pocketsphinx.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <sphinxbase/err.h>
+#include <stdexcept>
+#include <vector>
+
+namespace ambrel {
+
+namespace {
+
+// A time-line jump larger than this ends the utterance: its frames would no longer line up.
+constexpr std::int64_t gapTolerance = 1600; // 0.1 s
+constexpr double framesPerSecond = 100;
+// Volatile text is refreshed at most this often (in samples of audio).
+constexpr std::int64_t partialInterval = 1600;
+
+// The library logs a great deal to standard error; a log file per decoder would crash decoders
+// running side by side, so logging goes off once for the process.
+void silenceLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { err_set_logfp(nullptr); });
+}
+
+bool isFiller(std::string_view word) {
+    return word.empty() || word.front() == '<' || word.front() == '[' || word.front() == '+';
+}
+
+} // namespace
+
+// A fresh decoder for every recogniser: a used one has adapted to earlier audio (its cepstral
+// means and noise levels), and recognition would then depend on what came before.
+struct PocketsphinxRecognizer::Decoder {
+    ps_decoder_t* handle = nullptr;
+
+    explicit Decoder(const PocketsphinxModel& model) {
+        silenceLibrary();
+        cmd_ln_t* config =
+            cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acoustic.c_str(), "-lm",
+                        model.languageModel.c_str(), "-dict", model.dictionary.c_str(), nullptr);
+        if (config == nullptr) {
+            throw std::runtime_error(
+                fmt::format("The speech model for {} is incomplete", model.locale));
+        }
+        handle = ps_init(config);
+        cmd_ln_free_r(config);
+        if (handle == nullptr) {
+            throw std::runtime_error(
+                fmt::format("The speech model for {} could not be loaded", model.locale));
+        }
+    }
+    ~Decoder() { ps_free(handle); }
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+};
+
+std::string PocketsphinxRecognizer::cleanWord(std::string_view word) {
+    if (isFiller(word)) {
+        return {};
+    }
+    if (!word.empty() && word.back() == ')') {
+        if (const auto open = word.rfind('('); open != std::string_view::npos && open > 0) {
+            word = word.substr(0, open);
+        }
+    }
+    return std::string(word);
+}
+
+PocketsphinxRecognizer::PocketsphinxRecognizer(const PocketsphinxModel& model)
+    : decoder_(std::make_unique<Decoder>(model)) {}
+
+PocketsphinxRecognizer::~PocketsphinxRecognizer() {
+    cancel();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void PocketsphinxRecognizer::start(Callbacks callbacks) {
+    callbacks_ = std::move(callbacks);
+    thread_ = std::thread([this] { run(); });
+}
+
+void PocketsphinxRecognizer::feed(AudioBuffer buffer, std::int64_t startSample) {
+    input_.push(std::move(buffer), startSample);
+}
+
+void PocketsphinxRecognizer::finish() {
+    input_.finish();
+}
+
+void PocketsphinxRecognizer::cancel() {
+    cancelled_ = true;
+    input_.cancel();
+}
+
+void PocketsphinxRecognizer::report(RecognizerResult result) {
+    if (!cancelled_ && callbacks_.onResult) {
+        callbacks_.onResult(std::move(result));
+    }
+}
+
+void PocketsphinxRecognizer::run() {
+    std::vector<int16> samples;
+    try {
+        while (auto item = input_.pop()) {
+            if (inUtterance_ && item->startSample > nextSample_ + gapTolerance) {
+                endUtterance(false); // the audio jumped; its words must not span the gap
+            }
+            if (!inUtterance_) {
+                ps_start_utt(decoder_->handle);
+                inUtterance_ = true;
+                heardSpeech_ = false;
+                utteranceStart_ = item->startSample;
+                utteranceDecoderStart_ = decoderSamples_;
+                nextSample_ = item->startSample;
+                lastPartialAt_ = item->startSample;
+            }
+            samples.resize(item->buffer.samples.size());
+            std::transform(item->buffer.samples.begin(), item->buffer.samples.end(),
+                           samples.begin(), [](float sample) {
+                               return static_cast<int16>(
+                                   std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f));
+                           });
+            ps_process_raw(decoder_->handle, samples.data(), samples.size(), FALSE, FALSE);
+            nextSample_ += static_cast<std::int64_t>(samples.size());
+            decoderSamples_ += static_cast<std::int64_t>(samples.size());
+            const bool inSpeech = ps_get_in_speech(decoder_->handle) != 0;
+            if (inSpeech) {
+                heardSpeech_ = true;
+                if (nextSample_ - lastPartialAt_ >= partialInterval) {
+                    lastPartialAt_ = nextSample_;
+                    partial();
+                }
+            } else if (heardSpeech_) {
+                endUtterance(true); // speech stopped: the sentence is done
+            }
+        }
+        if (!cancelled_) {
+            if (inUtterance_) {
+                endUtterance(false);
+            }
+            if (callbacks_.onFinished) {
+                callbacks_.onFinished();
+            }
+        }
+    } catch (const std::exception& error) {
+        if (!cancelled_ && callbacks_.onFailure) {
+            callbacks_.onFailure(error.what());
+        }
+    }
+}
+
+void PocketsphinxRecognizer::partial() {
+    int32 score = 0;
+    const char* hypothesis = ps_get_hyp(decoder_->handle, &score);
+    std::string text;
+    if (hypothesis != nullptr) {
+        std::string_view rest(hypothesis);
+        while (!rest.empty()) {
+            const auto space = rest.find(' ');
+            const auto word = cleanWord(rest.substr(0, space));
+            if (!word.empty()) {
+                text += (text.empty() ? "" : " ") + word;
+            }
+            rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+        }
+    }
+    if (text == shownPartial_) {
+        return;
+    }
+    shownPartial_ = text;
+    RecognizerResult result;
+    result.isFinal = false;
+    result.runs.push_back({text, std::nullopt, std::nullopt});
+    const double start = static_cast<double>(utteranceStart_) / sampleRate;
+    result.range = {start, static_cast<double>(nextSample_) / sampleRate};
+    report(std::move(result));
+}
+
+void PocketsphinxRecognizer::endUtterance(bool restart) {
+    ps_decoder_t* decoder = decoder_->handle;
+    ps_end_utt(decoder);
+    inUtterance_ = false;
+    // This decoder numbers frames from its first utterance on, not per utterance; frames before
+    // the utterance's own first one mean a decoder that starts again at 0 each time.
+    const double decoderStart = static_cast<double>(utteranceDecoderStart_) / sampleRate;
+    const double origin = static_cast<double>(utteranceStart_) / sampleRate;
+    RecognizerResult result;
+    result.isFinal = true;
+    logmath_t* logmath = ps_get_logmath(decoder);
+    for (ps_seg_t* segment = ps_seg_iter(decoder); segment != nullptr;
+         segment = ps_seg_next(segment)) {
+        const std::string word = cleanWord(ps_seg_word(segment));
+        if (word.empty()) {
+            continue;
+        }
+        int startFrame = 0;
+        int endFrame = 0;
+        ps_seg_frames(segment, &startFrame, &endFrame);
+        const double counted =
+            startFrame / framesPerSecond >= decoderStart - 0.005 ? decoderStart : 0.0;
+        int32 acoustic = 0;
+        int32 language = 0;
+        int32 backoff = 0;
+        const double probability = std::clamp(
+            logmath_exp(logmath, ps_seg_prob(segment, &acoustic, &language, &backoff)), 0.0, 1.0);
+        result.runs.push_back({(result.runs.empty() ? "" : " ") + word,
+                               std::pair(origin + startFrame / framesPerSecond - counted,
+                                         origin + (endFrame + 1) / framesPerSecond - counted),
+                               probability});
+    }
+    shownPartial_.clear();
+    // The decoder's first utterance of a stream is often empty: nothing to say then.
+    if (!result.runs.empty()) {
+        result.range = {result.runs.front().time->first, result.runs.back().time->second};
+        report(std::move(result));
+    }
+    if (restart) {
+        ps_start_utt(decoder);
+        inUtterance_ = true;
+        heardSpeech_ = false;
+        utteranceStart_ = nextSample_;
+        utteranceDecoderStart_ = decoderSamples_;
+        lastPartialAt_ = nextSample_;
+    }
+}
+
+} // namespace ambrel

@@ -1,0 +1,330 @@
+// The dictation engine on real speech: human recordings of Debian's pocketsphinx test data and
+// sentences spoken by flite voices.
+#include "Scripted.h"
+#include "Subprocess.h"
+#include "TemporaryFolder.h"
+#include "audio/WavFile.h"
+#include "audio/WavFileSource.h"
+#include "core/VirtualScheduler.h"
+#include "speech/BufferConverter.h"
+#include "speech/PocketsphinxRecognizer.h"
+#include "speech/SpeechPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <sstream>
+
+using namespace ambrel;
+using namespace ambrel::testing;
+
+namespace {
+
+const std::filesystem::path librivox = "/usr/share/pocketsphinx/test/data/librivox";
+
+std::optional<PocketsphinxModel> englishModel() {
+    for (const auto& model : PocketsphinxModels::installed()) {
+        if (model.locale == "en-US") {
+            return model;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::vector<std::string> words;
+    std::string lowered = text;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    static const std::regex word("[a-z']+");
+    for (auto it = std::sregex_iterator(lowered.begin(), lowered.end(), word);
+         it != std::sregex_iterator(); ++it) {
+        words.push_back(it->str());
+    }
+    return words;
+}
+
+// Word-level edit distance.
+std::size_t wordErrors(const std::vector<std::string>& reference,
+                       const std::vector<std::string>& hypothesis) {
+    std::vector<std::size_t> row(hypothesis.size() + 1);
+    for (std::size_t j = 0; j <= hypothesis.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= reference.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= hypothesis.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                               diagonal + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[hypothesis.size()];
+}
+
+struct Transcription {
+    std::vector<RecognizerResult> results; // in arrival order
+    std::vector<std::string> failures;
+
+    std::vector<RecognizerResult> finals() const {
+        std::vector<RecognizerResult> list;
+        std::copy_if(results.begin(), results.end(), std::back_inserter(list),
+                     [](const auto& r) { return r.isFinal; });
+        return list;
+    }
+    std::string text() const {
+        std::string joined;
+        for (const auto& result : finals()) {
+            joined += (joined.empty() ? "" : " ") + result.text();
+        }
+        return joined;
+    }
+};
+
+// Feeds a WAVE file (padded with silence) to a fresh recogniser as fast as it takes it.
+Transcription recognize(const std::filesystem::path& file, double padSeconds = 0.5) {
+    const auto model = englishModel();
+    Transcription transcription;
+    if (!model) {
+        ADD_FAILURE() << "no en-US dictation model";
+        return transcription;
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    PocketsphinxRecognizer recognizer(*model);
+    recognizer.start({[&](RecognizerResult result) {
+                          const std::lock_guard lock(mutex);
+                          transcription.results.push_back(std::move(result));
+                      },
+                      [&](const std::string& error) {
+                          const std::lock_guard lock(mutex);
+                          transcription.failures.push_back(error);
+                      },
+                      [&] {
+                          const std::lock_guard lock(mutex);
+                          finished = true;
+                          done.notify_all();
+                      }});
+    WavFile wav(file);
+    BufferConverter converter(recognizer.format());
+    std::int64_t sample = 0;
+    auto feed = [&](std::vector<float> samples, double rate, int channels) {
+        if (auto converted = converter.convert(AudioBuffer{rate, channels, std::move(samples)})) {
+            const auto frames = static_cast<std::int64_t>(converted->frameCount());
+            recognizer.feed(std::move(*converted), sample);
+            sample += frames;
+        }
+    };
+    const auto silence = static_cast<std::size_t>(wav.sampleRate() * padSeconds) *
+                         static_cast<std::size_t>(wav.channels());
+    feed(std::vector<float>(silence, 0.0f), wav.sampleRate(), wav.channels());
+    for (auto samples = wav.read(320); !samples.empty(); samples = wav.read(320)) {
+        feed(std::move(samples), wav.sampleRate(), wav.channels());
+    }
+    feed(std::vector<float>(silence, 0.0f), wav.sampleRate(), wav.channels());
+    recognizer.finish();
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(done.wait_for(lock, std::chrono::seconds(60), [&] { return finished; }));
+    return transcription;
+}
+
+std::map<std::string, std::string> librivoxTranscripts() {
+    std::map<std::string, std::string> transcripts;
+    std::ifstream file(librivox / "transcription");
+    std::string line;
+    static const std::regex entry(R"(<s>\s*(.*?)\s*</s>\s*\((.*)\))");
+    std::smatch match;
+    while (std::getline(file, line)) {
+        if (std::regex_search(line, match, entry)) {
+            transcripts[match[2]] = match[1];
+        }
+    }
+    return transcripts;
+}
+
+class PocketsphinxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!englishModel()) {
+            GTEST_SKIP() << "the pocketsphinx en-US model is not installed";
+        }
+    }
+
+    // A sentence spoken by a flite voice, as 16 kHz WAVE.
+    std::filesystem::path spoken(const std::string& text, const std::string& voice) {
+        const auto file =
+            folder / (voice + "-" + std::to_string(std::hash<std::string>()(text)) + ".wav");
+        EXPECT_EQ(Subprocess::run({"flite", "-voice", voice, "-t", text, "-o", file.string()}), 0);
+        return file;
+    }
+
+    TemporaryFolder folder;
+};
+
+} // namespace
+
+TEST_F(PocketsphinxTest, UnderstandsHumanSpeech) {
+    std::size_t errors = 0;
+    std::size_t total = 0;
+    for (const auto& [id, reference] : librivoxTranscripts()) {
+        const auto transcription = recognize(librivox / (id + ".wav"));
+        EXPECT_TRUE(transcription.failures.empty());
+        const auto expected = wordsOf(reference);
+        const auto heard = wordsOf(transcription.text());
+        errors += wordErrors(expected, heard);
+        total += expected.size();
+        RecordProperty(id, transcription.text());
+    }
+    ASSERT_GT(total, 50u);
+    const double rate = static_cast<double>(errors) / static_cast<double>(total);
+    RecordProperty("wordErrorRate", std::to_string(rate));
+    EXPECT_LT(rate, 0.40) << errors << " errors in " << total << " words";
+}
+
+TEST_F(PocketsphinxTest, UnderstandsSyntheticVoices) {
+    const std::vector<std::string> sentences = {
+        "The meeting starts at nine tomorrow morning.",
+        "Please send me the report before lunch.",
+        "We need to talk about the budget for next year.",
+        "I think the new design looks much better than the old one.",
+    };
+    std::size_t errors = 0;
+    std::size_t total = 0;
+    for (const std::string voice : {"slt", "rms", "awb", "kal16"}) {
+        for (const auto& sentence : sentences) {
+            const auto transcription = recognize(spoken(sentence, voice));
+            errors += wordErrors(wordsOf(sentence), wordsOf(transcription.text()));
+            total += wordsOf(sentence).size();
+        }
+    }
+    const double rate = static_cast<double>(errors) / static_cast<double>(total);
+    RecordProperty("wordErrorRate", std::to_string(rate));
+    EXPECT_LT(rate, 0.30) << errors << " errors in " << total << " words";
+}
+
+TEST_F(PocketsphinxTest, PartialsComeFirstAndWordTimesMatchTheSpeech) {
+    const auto file = spoken("Please send me the report before lunch.", "slt");
+    const double pad = 1.0;
+    const auto transcription = recognize(file, pad);
+    const auto finals = transcription.finals();
+    ASSERT_FALSE(finals.empty());
+    const auto firstVolatile =
+        std::find_if(transcription.results.begin(), transcription.results.end(),
+                     [](const auto& r) { return !r.isFinal && !r.text().empty(); });
+    const auto firstFinal = std::find_if(transcription.results.begin(), transcription.results.end(),
+                                         [](const auto& r) { return r.isFinal; });
+    EXPECT_LT(firstVolatile, firstFinal) << "volatile text arrives before the final";
+
+    // Where the speech really is: the first and last 10 ms above a quiet threshold.
+    WavFile wav(file);
+    const auto samples = wav.readAll();
+    const auto step = static_cast<std::size_t>(wav.sampleRate() / 100);
+    std::optional<double> speechStart;
+    double speechEnd = 0;
+    for (std::size_t at = 0; at + step <= samples.size(); at += step) {
+        double energy = 0;
+        for (std::size_t i = at; i < at + step; ++i) {
+            energy += samples[i] * samples[i];
+        }
+        if (std::sqrt(energy / static_cast<double>(step)) > 0.02) {
+            const double time = pad + static_cast<double>(at) / wav.sampleRate();
+            speechStart = speechStart.value_or(time);
+            speechEnd = time + 0.01;
+        }
+    }
+    ASSERT_TRUE(speechStart);
+    const auto& firstWord = finals.front().runs.front();
+    const auto& lastWord = finals.back().runs.back();
+    ASSERT_TRUE(firstWord.time && lastWord.time);
+    EXPECT_NEAR(firstWord.time->first, *speechStart, 0.15);
+    EXPECT_NEAR(lastWord.time->second, speechEnd, 0.15);
+    for (const auto& result : finals) {
+        for (const auto& run : result.runs) {
+            ASSERT_TRUE(run.confidence);
+            EXPECT_GE(*run.confidence, 0.0);
+            EXPECT_LE(*run.confidence, 1.0);
+            EXPECT_EQ(run.text.find('('), std::string::npos) << "no pronunciation variants";
+            EXPECT_EQ(run.text.find('<'), std::string::npos) << "no fillers";
+        }
+    }
+}
+
+TEST_F(PocketsphinxTest, TheSameAudioGivesTheSameResult) {
+    const auto file = librivox / "sense_and_sensibility_01_austen_64kb-0890.wav";
+    const auto first = recognize(file);
+    const auto second = recognize(file); // a decoder from the pool, used before
+    EXPECT_EQ(first.finals(), second.finals());
+}
+
+TEST(PocketsphinxWords, CleanedOfFillersAndVariants) {
+    EXPECT_EQ(PocketsphinxRecognizer::cleanWord("was(2)"), "was");
+    EXPECT_EQ(PocketsphinxRecognizer::cleanWord("hello"), "hello");
+    EXPECT_EQ(PocketsphinxRecognizer::cleanWord("(2)"), "(2)") << "not a variant mark";
+    for (const char* filler : {"<s>", "</s>", "<sil>", "[NOISE]", "[SPEECH]", "++UM++", ""}) {
+        EXPECT_EQ(PocketsphinxRecognizer::cleanWord(filler), "") << filler;
+    }
+}
+
+TEST_F(PocketsphinxTest, AFileRunThroughThePipelineDatesItsLines) {
+    // Two sentences with a pause between them, as one file.
+    const auto first = spoken("The meeting starts at nine tomorrow morning.", "slt");
+    const auto second = spoken("Please send me the report before lunch.", "slt");
+    const auto combined = folder / "combined.wav";
+    ASSERT_EQ(
+        Subprocess::run({"sox", first.string(), (folder / "gap.wav").string(), "pad", "0", "1.5"}),
+        0);
+    ASSERT_EQ(
+        Subprocess::run({"sox", (folder / "gap.wav").string(), second.string(), combined.string()}),
+        0);
+
+    core::VirtualScheduler scheduler;
+    auto source = std::make_shared<WavFileSource>(combined);
+    const auto model = *englishModel();
+    auto pipeline = SpeechPipeline::create(
+        core::SpeechSource::systemAudio, source,
+        {{"en-US", RecognitionLanguage::Engine::dictation}}, scheduler,
+        [model](const RecognitionLanguage&) -> std::unique_ptr<Recognizer> {
+            return std::make_unique<PocketsphinxRecognizer>(model);
+        },
+        [](std::function<void()> work) { work(); });
+    std::vector<SpeechPipeline::Event> finals;
+    bool started = false;
+    pipeline->start({[&](const SpeechPipeline::Event& event) {
+                         if (event.kind == SpeechPipeline::Event::Kind::final) {
+                             finals.push_back(event);
+                         }
+                     },
+                     {},
+                     {}},
+                    [&](std::optional<std::string> failure) { started = !failure; });
+    scheduler.runPending();
+    ASSERT_TRUE(started);
+    const double origin = scheduler.now();
+    while (source->deliverNext()) {
+        scheduler.advance(source->chunkSeconds());
+    }
+    bool stopped = false;
+    pipeline->stop(60, [&] { stopped = true; });
+    while (!stopped) {
+        ASSERT_TRUE(scheduler.waitForWork(60)) << "the recogniser did not finish";
+        scheduler.runPending();
+    }
+    ASSERT_EQ(finals.size(), 2u);
+    EXPECT_EQ(finals[0].language, "en-US");
+    EXPECT_GE(finals[0].start, origin);
+    EXPECT_LT(finals[0].start, origin + 0.5);
+    const double secondStart = origin + WavFile(first).seconds() + 1.5;
+    EXPECT_GE(finals[1].start, secondStart - 0.1);
+    EXPECT_LT(finals[1].start, secondStart + 0.5);
+    EXPECT_LT(
+        wordErrors(wordsOf("Please send me the report before lunch."), wordsOf(finals[1].text)),
+        3u);
+}
