@@ -20,7 +20,7 @@ namespace {
 constexpr std::int64_t gapTolerance = 1600; // 0.1 s
 constexpr double framesPerSecond = 100;
 // Volatile text is refreshed at most this often (in samples of audio).
-constexpr std::int64_t partialInterval = 1600;
+constexpr std::int64_t partialInterval = 800;
 
 // The library logs a great deal to standard error; a log file per decoder would crash decoders
 // running side by side, so logging goes off once for the process.

@@ -1,0 +1,153 @@
+#include "ModelCatalog.h"
+
+#include "core/FileAccess.h"
+#include "core/Log.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <unicode/locid.h>
+
+#include <algorithm>
+#include <map>
+#include <sys/stat.h>
+
+namespace ambrel {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+constexpr std::uintmax_t maximumListSize = 4 * 1024 * 1024;
+
+std::optional<std::string> text(const json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? std::optional(it->get<std::string>())
+                                                 : std::nullopt;
+}
+
+std::optional<std::uint64_t> number(const json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it != object.end() && it->is_number_unsigned()) {
+        return it->get<std::uint64_t>();
+    }
+    if (it != object.end() && it->is_number_integer() && it->get<std::int64_t>() >= 0) {
+        return static_cast<std::uint64_t>(it->get<std::int64_t>());
+    }
+    return std::nullopt;
+}
+
+bool isTrue(const json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && ((it->is_boolean() && it->get<bool>()) ||
+                                  (it->is_string() && it->get<std::string>() == "true"));
+}
+
+} // namespace
+
+ModelCatalog::ModelCatalog(std::string url, fs::path cacheFile,
+                           std::function<std::string(const std::string&)> fetch,
+                           std::function<core::Instant()> now)
+    : url_(std::move(url))
+    , cacheFile_(std::move(cacheFile))
+    , fetch_(std::move(fetch))
+    , now_(std::move(now)) {}
+
+std::string ModelCatalog::localeOf(std::string_view code) {
+    // Codes of the list that are not language tags.
+    static const std::map<std::string_view, std::string_view> unusual{
+        {"cn", "zh-CN"}, {"ua", "uk-UA"}, {"vn", "vi-VN"}, {"kz", "kk-KZ"}, {"tl-ph", "tl-PH"}};
+    if (const auto found = unusual.find(code); found != unusual.end()) {
+        return std::string(found->second);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const auto locale = icu::Locale::forLanguageTag(
+        icu::StringPiece(code.data(), static_cast<int32_t>(code.size())), status);
+    if (U_FAILURE(status) || locale.isBogus() || std::string_view(locale.getLanguage()).empty()) {
+        return std::string(code);
+    }
+    const auto tag = locale.toLanguageTag<std::string>(status);
+    return U_SUCCESS(status) ? tag : std::string(code);
+}
+
+std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
+    const json list = json::parse(text.begin(), text.end(), nullptr, false);
+    if (!list.is_array()) {
+        return {};
+    }
+    struct Candidate {
+        Entry entry;
+        bool small;
+        std::uint64_t size;
+    };
+    std::map<std::string, Candidate> best;
+    for (const auto& item : list) {
+        if (!item.is_object() || isTrue(item, "obsolete")) {
+            continue;
+        }
+        const auto lang = ::ambrel::text(item, "lang");
+        const auto url = ::ambrel::text(item, "url");
+        const auto name = ::ambrel::text(item, "name");
+        if (!lang || !url || !name ||
+            (!url->starts_with("https://") && !url->starts_with("http://"))) {
+            continue;
+        }
+        Candidate candidate{
+            Entry{localeOf(*lang), *name,
+                  ModelArchive{*url, number(item, "size"), ::ambrel::text(item, "sha256"),
+                               ::ambrel::text(item, "md5")}},
+            ::ambrel::text(item, "type") == "small", number(item, "size").value_or(UINT64_MAX)};
+        auto& current = best[candidate.entry.locale];
+        // Small models first, then the smaller one: big ones do not keep up live.
+        if (current.entry.locale.empty() || (candidate.small && !current.small) ||
+            (candidate.small == current.small && candidate.size < current.size)) {
+            current = std::move(candidate);
+        }
+    }
+    std::vector<Entry> entries;
+    for (auto& [locale, candidate] : best) {
+        entries.push_back(std::move(candidate.entry));
+    }
+    return entries;
+}
+
+std::optional<std::string> ModelCatalog::cachedText(bool freshOnly) const {
+    struct stat info {};
+    if (::stat(cacheFile_.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    const double age =
+        now_() - (static_cast<double>(info.st_mtim.tv_sec) + info.st_mtim.tv_nsec / 1e9);
+    if (freshOnly && !(age >= 0 && age < freshSeconds)) {
+        return std::nullopt;
+    }
+    try {
+        return core::FileAccess::read(cacheFile_, maximumListSize);
+    } catch (const fs::filesystem_error&) {
+        return std::nullopt;
+    }
+}
+
+std::vector<ModelCatalog::Entry> ModelCatalog::entries() {
+    if (auto fresh = cachedText(true)) {
+        return parse(*fresh);
+    }
+    try {
+        const std::string text = fetch_(url_);
+        auto parsed = parse(text);
+        if (!parsed.empty()) {
+            fs::create_directories(cacheFile_.parent_path());
+            core::FileAccess::writeAtomically(cacheFile_, text);
+        }
+        return parsed;
+    } catch (const std::exception& error) {
+        core::Log::transcript().notice(fmt::format(
+            "The list of speech models is unavailable ({}); using what is on disk", error.what()));
+    }
+    if (auto stale = cachedText(false)) {
+        return parse(*stale);
+    }
+    return {};
+}
+
+} // namespace ambrel

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "ModelCatalog.h"
+#include "PocketsphinxModels.h"
+#include "RecognitionLanguage.h"
+#include "Recognizer.h"
+#include "SpeechOptions.h"
+#include "core/SettingsStore.h"
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ambrel {
+
+// Which recognition languages a run uses, and their models: resolving identifiers to languages
+// the engines support, the catalogue of languages, and downloading missing models. Its
+// questions may need the network or the disk: call them off the main thread.
+class SpeechModel {
+public:
+    struct Catalog {
+        std::vector<std::string> supported;         // every language either engine can recognise
+        std::set<std::string> installed;            // those whose models are on disk
+        std::vector<std::string> defaultCandidates; // what automatic detection would use now
+
+        bool operator==(const Catalog&) const = default;
+    };
+
+    struct Configuration {
+        std::vector<std::filesystem::path> dictationFolders;
+        std::filesystem::path speechFolder; // <locale>/ holds each downloaded model
+        bool speechAvailable = false;       // the speech engine's library could be loaded
+        std::function<std::vector<ModelCatalog::Entry>()> speechCatalog;
+        std::function<std::string()> interfaceLanguage;
+        std::vector<std::string> systemLanguages;      // the user's languages, most wanted first
+        std::string region;                            // of the user's locale, e.g. "GB"
+        std::shared_ptr<core::SettingsStore> settings; // keeps the reserved models
+        std::size_t maximumReserved = 8;
+    };
+
+    // The real engines, folders and catalogue; the catalogue address is a setting.
+    static Configuration standard(std::shared_ptr<core::SettingsStore> settings);
+
+    explicit SpeechModel(Configuration configuration);
+
+    Catalog catalog();
+    std::vector<std::string> defaultDetectLanguages();
+    std::vector<std::string> preferredForms(std::string_view language) const;
+    std::optional<RecognitionLanguage> resolve(std::string_view identifier);
+    std::vector<RecognitionLanguage> languages(const SpeechOptions& options);
+
+    // Makes the recogniser of a language (slow: its model loads).
+    std::unique_ptr<Recognizer> makeRecognizer(const RecognitionLanguage& language);
+
+    // Downloads the models the languages lack; `progress` runs from 0 to 1 over all of them and
+    // is not called when nothing is missing. Throws with the reason when a download fails.
+    void ensureInstalled(const std::vector<RecognitionLanguage>& languages,
+                         const std::function<void(double fraction)>& progress,
+                         const std::atomic<bool>* cancelled = nullptr);
+
+    // The settings keys of this part.
+    static constexpr const char* catalogURLKey = "speechModelCatalog";
+    static constexpr const char* reservedKey = "reservedSpeechModels";
+
+private:
+    struct Supported {
+        std::vector<std::string> speech;
+        std::vector<std::string> dictation;
+    };
+    Supported supported();
+    std::set<std::string> installedSpeech() const;
+    void reserve(const std::vector<std::string>& locales);
+
+    Configuration configuration_;
+};
+
+} // namespace ambrel
