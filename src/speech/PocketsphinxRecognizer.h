@@ -28,6 +28,7 @@ public:
     void feed(AudioBuffer buffer, std::int64_t startSample) override;
     void finish() override;
     void cancel() override;
+    std::size_t backlog() const override { return input_.size(); }
 
     // A recognised word as the decoder writes it, made fit to show: fillers ("<s>", "<sil>",
     // "[NOISE]", "++UM++"…) give nothing, pronunciation variants lose their mark ("was(2)").

@@ -55,6 +55,8 @@ public:
     virtual void finish() = 0;
     // Stops at once; no callback follows.
     virtual void cancel() = 0;
+    // Buffers fed but not yet recognised. Safe from any thread.
+    virtual std::size_t backlog() const = 0;
 };
 
 } // namespace ambrel

@@ -51,6 +51,11 @@ bool RecognizerInput::cancelled() const {
     return cancelled_;
 }
 
+std::size_t RecognizerInput::size() const {
+    const std::lock_guard lock(mutex_);
+    return items_.size();
+}
+
 std::size_t RecognizerInput::dropped() const {
     const std::lock_guard lock(mutex_);
     return dropped_;

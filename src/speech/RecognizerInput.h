@@ -31,6 +31,7 @@ public:
     std::optional<Item> pop();
     bool cancelled() const;
     std::size_t dropped() const;
+    std::size_t size() const;
 
 private:
     mutable std::mutex mutex_;

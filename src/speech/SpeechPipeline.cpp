@@ -282,6 +282,14 @@ void SpeechPipeline::stopNow() {
     handlers_.onEvent = nullptr;
 }
 
+std::size_t SpeechPipeline::backlog() const {
+    std::size_t largest = 0;
+    for (const auto& recognizer : recognizers_) {
+        largest = std::max(largest, recognizer->backlog());
+    }
+    return largest;
+}
+
 std::optional<double> SpeechPipeline::confidence(const RecognizerResult& result) {
     double weighted = 0;
     double characters = 0;

@@ -3,6 +3,7 @@
 #include "AudioFanOut.h"
 #include "RecognitionLanguage.h"
 #include "Recognizer.h"
+#include "TranscriptionPipeline.h"
 #include "audio/AudioSource.h"
 #include "core/Instant.h"
 #include "core/LanguageArbiter.h"
@@ -21,27 +22,9 @@ namespace ambrel {
 // Turns the audio of one source into recognition events: one recogniser per language over the
 // same audio, their results merged by a language arbiter. Lives on the scheduler's thread;
 // audio is fed on the source's thread and results come back through the scheduler.
-class SpeechPipeline : public std::enable_shared_from_this<SpeechPipeline> {
+class SpeechPipeline : public TranscriptionPipeline,
+                       public std::enable_shared_from_this<SpeechPipeline> {
 public:
-    struct Event {
-        enum class Kind { volatileText, final };
-        Kind kind = Kind::volatileText;
-        std::string text;
-        double confidence = 0;
-        std::string language;    // finals only
-        core::Instant start = 0; // finals only
-
-        bool operator==(const Event&) const = default;
-    };
-
-    struct Handlers {
-        std::function<void(const Event& event)> onEvent;
-        // A recogniser failed while running.
-        std::function<void(const std::string& error)> onError;
-        // The audio source lost capture (with the reason) or got it back (absent).
-        std::function<void(const std::optional<std::string>& lost)> onInterruption;
-    };
-
     // Makes the recogniser of a language; may take a while (models load) and may throw.
     using RecognizerFactory =
         std::function<std::unique_ptr<Recognizer>(const RecognitionLanguage&)>;
@@ -52,18 +35,17 @@ public:
     create(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
            std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
            RecognizerFactory makeRecognizer, Background background = {});
-    ~SpeechPipeline();
+    ~SpeechPipeline() override;
 
-    // Makes the recognisers (off the scheduler's thread), then starts the audio. `done` gets the
-    // reason when it could not start; everything is stopped again then.
-    void start(Handlers handlers, std::function<void(std::optional<std::string> failure)> done);
-    // Lets the recognisers finish what they heard, for at most `timeout` seconds.
-    void stop(double timeout, std::function<void()> done);
-    // Stops at once.
-    void stopNow();
+    // Makes the recognisers (off the scheduler's thread), then starts the audio.
+    void start(Handlers handlers,
+               std::function<void(std::optional<std::string> failure)> done) override;
+    void stop(double timeout, std::function<void()> done) override;
+    void stopNow() override;
+    std::size_t backlog() const override;
 
-    core::SpeechSource source() const { return source_; }
-    const std::vector<RecognitionLanguage>& languages() const { return languages_; }
+    core::SpeechSource source() const override { return source_; }
+    const std::vector<RecognitionLanguage>& languages() const override { return languages_; }
     // The source's audio, for the owner's own questions (such as the microphone's device).
     const std::shared_ptr<AudioSource>& audio() const { return audio_; }
 

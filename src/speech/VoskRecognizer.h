@@ -40,6 +40,7 @@ public:
     void feed(AudioBuffer buffer, std::int64_t startSample) override;
     void finish() override;
     void cancel() override;
+    std::size_t backlog() const override { return input_.size(); }
 
 private:
     void run();

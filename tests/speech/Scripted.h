@@ -33,6 +33,7 @@ public:
         }
     }
     void cancel() override { log_->cancelled = true; }
+    std::size_t backlog() const override { return 0; }
 
 private:
     double rate_;
