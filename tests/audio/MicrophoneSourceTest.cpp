@@ -1,5 +1,6 @@
 #include "audio/MicrophoneSource.h"
 
+#include "ScriptedMicrophoneDevices.h"
 #include "core/Log.h"
 #include "core/VirtualScheduler.h"
 
@@ -9,47 +10,7 @@ using namespace ambrel;
 
 namespace {
 
-// A scripted sound server: sources the test adds and removes, captures that can be made to fail.
-class ScriptedDevices : public MicrophoneDevices {
-public:
-    struct State {
-        AudioSnapshot snapshot;
-        bool reachable = true;
-        std::set<std::string> failingSources;
-        std::optional<std::string> capturing; // source name
-        std::vector<std::string> attempts;
-        std::function<void()> onChange;
-        std::function<void()> onEnded;
-        AudioSource::BufferCallback onBuffer;
-    };
-
-    explicit ScriptedDevices(std::shared_ptr<State> state) : state_(std::move(state)) {}
-
-    void watch(std::function<void()> onChange) override { state_->onChange = std::move(onChange); }
-    void unwatch() override { state_->onChange = nullptr; }
-    std::optional<AudioSnapshot> snapshot() override {
-        return state_->reachable ? std::optional(state_->snapshot) : std::nullopt;
-    }
-    std::int64_t ownProcessID() const override { return 1; }
-    void startCapture(const Target& target, AudioSource::BufferCallback onBuffer,
-                      std::function<void()> onEnded) override {
-        state_->attempts.push_back(target.name);
-        if (state_->failingSources.contains(target.name)) {
-            throw AudioSourceError(
-                "Couldn’t start the microphone (PulseAudio error 3: Access denied)");
-        }
-        state_->capturing = target.name;
-        state_->onBuffer = std::move(onBuffer);
-        state_->onEnded = std::move(onEnded);
-    }
-    void stopCapture() override {
-        state_->capturing.reset();
-        state_->onEnded = nullptr;
-    }
-
-private:
-    std::shared_ptr<State> state_;
-};
+using ScriptedDevices = ambrel::testing::ScriptedMicrophoneDevices;
 
 AudioSnapshot::Device source(std::uint32_t index, std::string name, std::string description) {
     AudioSnapshot::Device device;

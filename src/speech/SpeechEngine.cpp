@@ -1,0 +1,300 @@
+#include "SpeechEngine.h"
+
+#include "core/Log.h"
+#include "core/UnicodeText.h"
+#include "core/Uuid.h"
+#include "locale/L10n.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace ambrel {
+
+using core::SpeechSource;
+
+std::shared_ptr<SpeechEngine> SpeechEngine::create(std::filesystem::path sessionsDirectory,
+                                                   SpeechOptions options,
+                                                   core::Scheduler& scheduler,
+                                                   SpeechEngineServices services) {
+    std::shared_ptr<SpeechEngine> engine(new SpeechEngine(
+        std::move(sessionsDirectory), std::move(options), scheduler, std::move(services)));
+    engine->closeOrphanedSessions();
+    return engine;
+}
+
+SpeechEngine::SpeechEngine(std::filesystem::path sessionsDirectory, SpeechOptions options,
+                           core::Scheduler& scheduler, SpeechEngineServices services)
+    : scheduler_(scheduler)
+    , services_(std::move(services))
+    , options_(std::move(options))
+    , store_(std::make_shared<core::SessionStore>(std::move(sessionsDirectory)))
+    , writer_("org.ambrel.Ambrel.save") {
+    if (!services_.background) {
+        preparer_ = std::make_unique<core::SerialQueue>("org.ambrel.Ambrel.prepare");
+        services_.background = [queue = preparer_.get()](SpeechEngineServices::Work work) {
+            queue->async(std::move(work));
+        };
+    }
+}
+
+SpeechEngine::~SpeechEngine() {
+    // Downloads in progress give up; the workers finish what they hold and end.
+    *closing_ = true;
+    for (const auto& list : {pipelines_, stoppingPipelines_}) {
+        for (const auto& pipeline : list) {
+            pipeline->stopNow();
+        }
+    }
+}
+
+void SpeechEngine::changeStatus(const std::function<void(TranscriptionStatus&)>& change) {
+    TranscriptionStatus next = status_;
+    change(next);
+    if (next == status_) {
+        return;
+    }
+    status_ = std::move(next);
+    if (onStatusChange) {
+        onStatusChange(status_);
+    }
+}
+
+void SpeechEngine::setState(TranscriptionStatus::State state) {
+    changeStatus([&](TranscriptionStatus& status) { status.state = std::move(state); });
+}
+
+void SpeechEngine::handle(const Event& event, SpeechSource source, std::uint64_t generation) {
+    if (generation != generation_) {
+        return;
+    }
+    const core::Instant date = now();
+    const bool isFinal = event.kind == Event::Kind::final;
+    if (source == SpeechSource::systemAudio && (isFinal || !event.text.empty())) {
+        lastSystemSpeech_ = date;
+    }
+    if (!isFinal) {
+        volatileConfidence_[source] = event.confidence;
+        if (!event.text.empty()) {
+            utteranceStart_.try_emplace(source, date);
+            volatileText_[source] = event.text;
+        } else {
+            volatileText_.erase(source);
+            utteranceStart_.erase(source);
+        }
+    } else {
+        utteranceStart_.erase(source);
+        if (isLikelyEcho(source, event.confidence, date)) {
+            core::Log::transcript().notice(fmt::format(
+                "Dropped a microphone line as likely echo: confidence {:.2f}, {} characters",
+                event.confidence, core::UnicodeText::characterCount(event.text)));
+        } else {
+            changeStatus(
+                [&](TranscriptionStatus& status) { status.detectedLanguage = event.language; });
+            if (!event.text.empty()) {
+                record(core::TranscriptLine{core::Uuid::random(), event.text,
+                                            std::min(event.start, date), source, event.language},
+                       date);
+            }
+        }
+    }
+    publishLiveText();
+}
+
+bool SpeechEngine::isLikelyEcho(SpeechSource source, double confidence, core::Instant at) {
+    return source == SpeechSource::microphone && options_.systemAudio &&
+           confidence < likelyEchoConfidence && lastSystemSpeech_ &&
+           at - *lastSystemSpeech_ < likelyEchoSeconds &&
+           services_.echoRoute() == core::PlaybackRoute::speakers;
+}
+
+void SpeechEngine::record(core::TranscriptLine line, core::Instant date) {
+    if (options_.systemAudio && options_.microphone &&
+        services_.echoRoute() == core::PlaybackRoute::speakers) {
+        const auto decision = echoFilter_.check(line, date);
+        if (!decision.removeIDs.empty()) {
+            const auto removed = [&](const core::TranscriptLine& candidate) {
+                return std::find(decision.removeIDs.begin(), decision.removeIDs.end(),
+                                 candidate.id) != decision.removeIDs.end();
+            };
+            if (session_) {
+                std::erase_if(session_->lines, removed);
+            }
+            std::erase_if(recentFinals_, removed);
+            if (session_) {
+                sessionChanged(date);
+            }
+            core::Log::transcript().notice(
+                fmt::format("Removed {} microphone line(s) repeating system audio (echo)",
+                            decision.removeIDs.size()));
+        }
+        if (!decision.keep) {
+            core::Log::transcript().notice(
+                fmt::format("Dropped a microphone line repeating system audio (echo): {} "
+                            "characters",
+                            core::UnicodeText::characterCount(line.text)));
+            return;
+        }
+    }
+    if (!session_) {
+        materializeSession(listenStartedAt_.value_or(line.start));
+    }
+    auto& lines = session_->lines;
+    auto position = lines.end();
+    while (position != lines.begin() && std::prev(position)->start > line.start) {
+        --position;
+    }
+    lines.insert(position, line);
+    recentFinals_.push_back(std::move(line));
+    if (recentFinals_.size() > 2) {
+        recentFinals_.erase(recentFinals_.begin());
+    }
+    sessionChanged(date);
+}
+
+void SpeechEngine::flushVolatileText(const std::vector<SpeechSource>& sources) {
+    const core::Instant date = now();
+    for (const auto source : sources) {
+        const auto text = volatileText_.find(source);
+        if (text != volatileText_.end() && !text->second.empty()) {
+            const auto confidence = volatileConfidence_.find(source);
+            const bool lowConfidence = confidence == volatileConfidence_.end() ||
+                                       confidence->second < likelyEchoConfidence;
+            const bool echo = source == SpeechSource::microphone && options_.systemAudio &&
+                              lowConfidence && lastSystemSpeech_ &&
+                              date - *lastSystemSpeech_ < likelyEchoSeconds &&
+                              services_.echoRoute() == core::PlaybackRoute::speakers;
+            if (!echo) {
+                const auto start = utteranceStart_.find(source);
+                record(core::TranscriptLine{core::Uuid::random(), text->second,
+                                            start != utteranceStart_.end() ? start->second : date,
+                                            source, status_.detectedLanguage},
+                       date);
+            }
+        }
+        volatileText_.erase(source);
+        volatileConfidence_.erase(source);
+        utteranceStart_.erase(source);
+    }
+}
+
+void SpeechEngine::addMarker(core::MarkerKind kind) {
+    if (!session_) {
+        return;
+    }
+    const core::Instant date = now();
+    session_->markers.push_back(core::Marker{kind, date});
+    sessionChanged(date);
+}
+
+void SpeechEngine::materializeSession(core::Instant startedAt) {
+    const std::string id = store_->makeSessionID(startedAt);
+    session_ =
+        core::SessionRecord(id, startedAt, {}, {}, std::nullopt, startedAt, services_.appVersion);
+    changeStatus([&](TranscriptionStatus& status) { status.currentSessionID = id; });
+    changeStatus([&](TranscriptionStatus& status) { status.currentSessionStartedAt = startedAt; });
+}
+
+void SpeechEngine::sessionChanged(core::Instant date) {
+    if (!session_) {
+        return;
+    }
+    session_->lastUpdated = date;
+    std::vector<std::string> languages;
+    for (const auto& line : session_->lines) {
+        if (line.language &&
+            std::find(languages.begin(), languages.end(), *line.language) == languages.end()) {
+            languages.push_back(*line.language);
+        }
+    }
+    session_->languages = std::move(languages);
+    const auto count = static_cast<std::int64_t>(session_->lines.size());
+    changeStatus([&](TranscriptionStatus& status) { status.currentLineCount = count; });
+    throttle_.noteChange(date);
+    scheduleSave();
+    scheduleSessionUpdate();
+}
+
+void SpeechEngine::publishLiveText() {
+    LiveTranscriptText live;
+    live.showsSpeakers = options_.systemAudio && options_.microphone;
+    for (const auto& line : recentFinals_) {
+        live.lines.push_back({line.source, line.text, true});
+    }
+    for (const auto source : {SpeechSource::systemAudio, SpeechSource::microphone}) {
+        const auto text = volatileText_.find(source);
+        if (text != volatileText_.end() && !text->second.empty()) {
+            live.lines.push_back({source, text->second, false});
+        }
+    }
+    if (live.lines.size() > 3) {
+        live.lines.erase(live.lines.begin(), live.lines.end() - 3);
+    }
+    if (onLiveText) {
+        onLiveText(live);
+    }
+}
+
+void SpeechEngine::scheduleSave() {
+    const auto due = throttle_.dueDate();
+    if (!due) {
+        return;
+    }
+    saveTimer_.reset();
+    saveTimer_ = scheduler_.after(std::max(0.0, *due - now()), [weak = weak_from_this()] {
+        if (const auto engine = weak.lock()) {
+            engine->saveNow();
+        }
+    });
+}
+
+void SpeechEngine::saveNow() {
+    saveTimer_.reset();
+    throttle_.noteWrite(now());
+    if (!session_) {
+        return;
+    }
+    writer_.async([record = *session_, labels = L10n::transcriptLabels(), store = store_,
+                   weak = weak_from_this(), &scheduler = scheduler_] {
+        std::optional<std::string> message;
+        try {
+            store->save(record, labels);
+        } catch (const std::exception& error) {
+            message = error.what();
+        }
+        scheduler.post([weak, message] {
+            if (const auto engine = weak.lock()) {
+                engine->changeStatus(
+                    [&](TranscriptionStatus& status) { status.lastSaveError = message; });
+            }
+        });
+    });
+}
+
+void SpeechEngine::scheduleSessionUpdate() {
+    if (updateTimer_) {
+        return;
+    }
+    updateTimer_ = scheduler_.after(updateLimiter_.delay(now()), [weak = weak_from_this()] {
+        const auto engine = weak.lock();
+        if (!engine) {
+            return;
+        }
+        engine->updateTimer_.reset();
+        engine->updateLimiter_.noteDelivery(engine->now());
+        if (engine->session_ && engine->onSessionUpdated) {
+            engine->onSessionUpdated(*engine->session_);
+        }
+    });
+}
+
+std::size_t SpeechEngine::backlog() const {
+    std::size_t largest = 0;
+    for (const auto& pipeline : pipelines_) {
+        largest = std::max(largest, pipeline->backlog());
+    }
+    return largest;
+}
+
+} // namespace ambrel

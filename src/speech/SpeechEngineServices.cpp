@@ -1,0 +1,50 @@
+#include "SpeechEngineServices.h"
+
+#include "SpeechModel.h"
+#include "SpeechPipeline.h"
+#include "audio/AudioHardware.h"
+#include "audio/MicrophoneSource.h"
+#include "audio/PermissionProbe.h"
+#include "audio/SystemAudioSource.h"
+
+namespace ambrel {
+
+SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
+                                                    std::shared_ptr<SpeechModel> model,
+                                                    std::shared_ptr<core::SettingsStore> settings,
+                                                    std::string appVersion) {
+    SpeechEngineServices services;
+    services.languages = [model](const SpeechOptions& options) {
+        return model->languages(options);
+    };
+    services.ensureInstalled = [model](const std::vector<RecognitionLanguage>& languages,
+                                       const std::function<void(double)>& progress,
+                                       const std::atomic<bool>& cancelled) {
+        model->ensureInstalled(languages, progress, &cancelled);
+    };
+    // There is no prompt to answer here: only a server that refuses the recording says no.
+    services.microphoneAllowed = [] { return PermissionProbe::probe(1.0).microphone != "denied"; };
+    services.echoRoute = [] { return AudioHardware::echoRoute(); };
+    services.makeAudio =
+        [&scheduler,
+         settings](core::SpeechSource source,
+                   const core::MicrophoneSelection& selection) -> std::shared_ptr<AudioSource> {
+        if (source == core::SpeechSource::microphone) {
+            return MicrophoneSource::create(selection, scheduler);
+        }
+        return std::make_shared<SystemAudioSource>(settings);
+    };
+    services.makePipeline =
+        [&scheduler, model](
+            core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+            std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
+        return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler,
+                                      [model](const RecognitionLanguage& language) {
+                                          return model->makeRecognizer(language);
+                                      });
+    };
+    services.appVersion = std::move(appVersion);
+    return services;
+}
+
+} // namespace ambrel

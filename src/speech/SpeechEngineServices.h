@@ -1,0 +1,61 @@
+#pragma once
+
+#include "RecognitionLanguage.h"
+#include "SpeechOptions.h"
+#include "TranscriptionPipeline.h"
+#include "audio/AudioSource.h"
+#include "core/MicrophoneSelection.h"
+#include "core/PlaybackRoute.h"
+#include "core/Scheduler.h"
+#include "core/SettingsStore.h"
+#include "core/SpeechSource.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ambrel {
+
+class SpeechModel;
+
+// Everything the speech engine asks of the world: languages and models, permission, the
+// playback route, audio sources and pipelines. The app and `ambrel listen` use standard();
+// file runs and tests put their own pieces in.
+struct SpeechEngineServices {
+    using Work = std::function<void()>;
+
+    // Runs slow work (language resolution, model downloads, the permission check) away from the
+    // main thread, one item after another. Empty: a worker of the engine's own.
+    std::function<void(Work)> background;
+    // The recognition languages for the options, in order; called through `background`.
+    std::function<std::vector<RecognitionLanguage>(const SpeechOptions&)> languages;
+    // Installs missing models, reporting progress 0…1; throws with the reason. Called through
+    // `background`; should give up when `cancelled` becomes true.
+    std::function<void(const std::vector<RecognitionLanguage>&,
+                       const std::function<void(double)>& progress,
+                       const std::atomic<bool>& cancelled)>
+        ensureInstalled;
+    // May this process record the microphone? Called through `background`.
+    std::function<bool()> microphoneAllowed;
+    // Where system sound plays now; asked on the main thread for microphone lines.
+    std::function<core::PlaybackRoute()> echoRoute;
+    // The audio of a source; for the microphone a MicrophoneSource, so the device can follow.
+    std::function<std::shared_ptr<AudioSource>(core::SpeechSource,
+                                               const core::MicrophoneSelection&)>
+        makeAudio;
+    std::function<std::shared_ptr<TranscriptionPipeline>(
+        core::SpeechSource, std::shared_ptr<AudioSource>, std::vector<RecognitionLanguage>)>
+        makePipeline;
+    // Stamped into every new session.
+    std::string appVersion;
+
+    // The sound server, the installed engines and their models.
+    static SpeechEngineServices standard(core::Scheduler& scheduler,
+                                         std::shared_ptr<SpeechModel> model,
+                                         std::shared_ptr<core::SettingsStore> settings,
+                                         std::string appVersion);
+};
+
+} // namespace ambrel

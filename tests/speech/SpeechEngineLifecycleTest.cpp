@@ -1,0 +1,333 @@
+#include "EngineHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+using namespace ambrel;
+using ambrel::testing::EngineHarness;
+using core::SpeechSource;
+using Status = TranscriptionStatus;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+constexpr core::Instant t0 = 1741939500.0;
+
+SpeechOptions withMicrophone(bool systemAudio = true) {
+    SpeechOptions options;
+    options.systemAudio = systemAudio;
+    options.microphone = true;
+    return options;
+}
+
+// Runs background work one item at a time: "resolve languages", then "install models"...
+void runOneBackgroundStep(EngineHarness& h) {
+    h.scheduler.runPending();
+    ASSERT_FALSE(h.background.empty());
+    auto work = std::move(h.background.front());
+    h.background.pop_front();
+    work();
+    h.scheduler.runPending();
+}
+
+std::vector<std::string> failures(const std::vector<Status>& statuses) {
+    std::vector<std::string> messages;
+    for (const auto& status : statuses) {
+        if (const auto* failed = std::get_if<Status::Failed>(&status.state)) {
+            messages.push_back(failed->message);
+        }
+    }
+    return messages;
+}
+
+} // namespace
+
+TEST(SpeechEngineLifecycleTest, StoppingOrPausingWhilePreparingAbandonsTheLaunch) {
+    {
+        SCOPED_TRACE("stop");
+        EngineHarness h;
+        h.make();
+        h.engine->startListening();
+        EXPECT_TRUE(h.status().is<Status::Preparing>());
+        runOneBackgroundStep(h); // languages resolved; the installation is under way
+        ASSERT_EQ(h.background.size(), 1u);
+        h.engine->stopListening();
+        h.settle(); // the installation finishes after the stop
+        EXPECT_TRUE(h.pipelines.empty());
+        EXPECT_TRUE(h.status().is<Status::Idle>());
+    }
+    {
+        SCOPED_TRACE("pause");
+        EngineHarness h;
+        h.make();
+        h.engine->startListening();
+        runOneBackgroundStep(h);
+        h.engine->setPaused(true);
+        h.settle();
+        EXPECT_TRUE(h.pipelines.empty());
+        EXPECT_TRUE(h.status().is<Status::Paused>());
+        const int asked = h.languageQuestions;
+        h.engine->setPaused(false);
+        EXPECT_TRUE(h.status().is<Status::Preparing>());
+        h.settle();
+        EXPECT_EQ(h.languageQuestions, asked + 1); // preparation starts over
+        EXPECT_TRUE(h.status().is<Status::Listening>());
+        EXPECT_EQ(h.pipelines.size(), 1u);
+    }
+    {
+        SCOPED_TRACE("a pipeline that finishes starting after the stop");
+        EngineHarness h;
+        h.make();
+        h.engine->startListening();
+        while (h.pipelines.empty()) {
+            runOneBackgroundStep(h);
+        }
+        // The pipeline reports that it started only after the user stopped.
+        h.engine->stopListening();
+        h.settle();
+        EXPECT_FALSE(h.system()->running);
+        EXPECT_TRUE(h.status().is<Status::Idle>());
+        h.system()->sendFinal("too late", t0);
+        EXPECT_FALSE(h.status().currentSessionID);
+    }
+}
+
+TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
+    EngineHarness h;
+    h.installProgress = {0.25, 1.0};
+    h.installFailure = "The network connection was lost.";
+    h.make();
+    h.start();
+    std::vector<std::optional<double>> progress;
+    for (const auto& status : h.statuses) {
+        const auto* preparing = std::get_if<Status::Preparing>(&status.state);
+        if (preparing && (progress.empty() || progress.back() != preparing->progress)) {
+            progress.push_back(preparing->progress);
+        }
+    }
+    EXPECT_EQ(progress, (std::vector<std::optional<double>>{std::nullopt, 0.25, 1.0}));
+    EXPECT_EQ(failures(h.statuses),
+              Strings{"Couldn’t download the language model (The network connection was lost.)"});
+    EXPECT_EQ(h.status().languages, Strings{"en-US"});
+    EXPECT_EQ(h.status().detectedLanguage, "en-US"); // the only language
+    EXPECT_TRUE(h.pipelines.empty());
+    h.engine->stopListening();
+    EXPECT_TRUE(h.status().is<Status::Idle>());
+
+    EngineHarness none;
+    SpeechOptions off;
+    off.systemAudio = false;
+    none.make(off);
+    none.start();
+    EXPECT_EQ(failures(none.statuses), Strings{"Turn on system audio or the microphone"});
+}
+
+TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) {
+    EngineHarness h;
+    h.microphoneAllowed = false;
+    h.make(withMicrophone());
+    h.start();
+    EXPECT_TRUE(h.status().is<Status::Listening>());
+    EXPECT_EQ(h.status().warning, "No microphone permission — transcribing system audio only");
+    ASSERT_EQ(h.pipelines.size(), 1u);
+    EXPECT_EQ(h.pipelines[0]->source(), SpeechSource::systemAudio);
+
+    EngineHarness alone;
+    alone.microphoneAllowed = false;
+    alone.make(withMicrophone(false));
+    alone.start();
+    EXPECT_EQ(failures(alone.statuses),
+              Strings{"No microphone permission — transcribing system audio only"});
+    EXPECT_TRUE(alone.pipelines.empty());
+}
+
+TEST(SpeechEngineLifecycleTest, WarningsAreJoinedAndARepeatedOneMovesToTheEnd) {
+    EngineHarness h;
+    h.startFailures[SpeechSource::systemAudio] = "Couldn’t find the default output";
+    h.startFailures[SpeechSource::microphone] = "Access denied";
+    h.make(withMicrophone());
+    h.start();
+    EXPECT_EQ(failures(h.statuses),
+              Strings{"System audio failed: Couldn’t find the default output"});
+    EXPECT_EQ(h.status().warning,
+              "System audio failed: Couldn’t find the default output; Microphone failed: Access "
+              "denied");
+
+    EngineHarness r;
+    r.make(withMicrophone());
+    r.start();
+    r.system()->sendFinal("a line", t0);
+    const auto session = r.status().currentSessionID;
+    r.system()->handlers.onInterruption("Lost the connection to the sound server");
+    EXPECT_EQ(r.status().warning, "System audio failed: Lost the connection to the sound server");
+    r.microphone()->sendVolatile("unfinished words");
+    r.microphone()->fail("The recogniser stopped");
+    EXPECT_TRUE(r.microphone()->stoppedNow);
+    EXPECT_TRUE(r.status().is<Status::Listening>()); // system audio goes on
+    EXPECT_FALSE(r.status().microphoneDevice);
+    EXPECT_EQ(r.status().currentLineCount, 2); // the volatile words were kept
+    r.system()->fail("Lost the connection to the sound server");
+    EXPECT_EQ(r.status().warning, "Microphone failed: The recogniser stopped; System audio "
+                                  "failed: Lost the connection to the sound server");
+    EXPECT_EQ(failures({r.status()}),
+              Strings{"System audio failed: Lost the connection to the sound server"});
+    EXPECT_EQ(r.status().currentSessionID, session); // the session stays open
+
+    // Changing the options of a failed run resumes it into the same session.
+    SpeechOptions systemOnly;
+    r.engine->setOptions(systemOnly);
+    EXPECT_TRUE(r.status().is<Status::Preparing>());
+    r.settle();
+    EXPECT_TRUE(r.status().is<Status::Listening>());
+    EXPECT_EQ(r.status().currentSessionID, session);
+    EXPECT_FALSE(r.status().warning);
+}
+
+TEST(SpeechEngineLifecycleTest, ACaptureThatComesBackClearsItsWarning) {
+    EngineHarness h;
+    h.make();
+    h.start();
+    h.system()->handlers.onInterruption("Lost the connection to the sound server");
+    EXPECT_EQ(h.status().warning, "System audio failed: Lost the connection to the sound server");
+    EXPECT_TRUE(h.status().is<Status::Listening>());
+    h.system()->handlers.onInterruption(std::nullopt);
+    EXPECT_FALSE(h.status().warning);
+}
+
+TEST(SpeechEngineLifecycleTest, OptionChangesRestartOnlyWhenTheRunNeedsIt) {
+    EngineHarness h;
+    h.make(withMicrophone());
+    h.start();
+    ASSERT_EQ(h.pipelines.size(), 2u);
+    EXPECT_EQ(h.microphoneServer->capturing, "usb-mic");
+    EXPECT_EQ(h.status().microphoneDevice, "USB Microphone");
+
+    {
+        SCOPED_TRACE("chosen languages while automatic: same languages, no restart");
+        auto options = h.engine->options();
+        options.chosenLanguages = {"de-DE"};
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(h.pipelines.size(), 2u);
+    }
+    {
+        SCOPED_TRACE("only the microphone device: switched in place");
+        const auto microphone = h.microphone();
+        auto options = h.engine->options();
+        options.microphoneDevice = core::MicrophoneSelection::device("headset");
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(h.pipelines.size(), 2u);
+        EXPECT_TRUE(microphone->running);
+        EXPECT_EQ(h.microphoneServer->capturing, "headset");
+        EXPECT_EQ(h.status().microphoneDevice, "Headset");
+        // Still the same generation: the running pipeline's events count.
+        microphone->sendFinal("still heard", t0);
+        EXPECT_EQ(h.status().currentLineCount, 1);
+    }
+    {
+        SCOPED_TRACE("explicit languages: restart with them");
+        auto options = h.engine->options();
+        options.automaticLanguages = false;
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(h.pipelines.size(), 4u);
+        EXPECT_EQ(h.status().languages, Strings{"de-DE"});
+        EXPECT_EQ(h.system()->languages().front().identifier, "de-DE");
+        EXPECT_TRUE(h.status().is<Status::Listening>());
+    }
+    {
+        SCOPED_TRACE("both sources off: the restart fails, the session stays");
+        const auto session = h.status().currentSessionID;
+        auto options = h.engine->options();
+        options.systemAudio = false;
+        options.microphone = false;
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(failures({h.status()}), Strings{"Turn on system audio or the microphone"});
+        EXPECT_EQ(h.status().currentSessionID, session);
+        h.engine->stopListening();
+        EXPECT_TRUE(h.status().is<Status::Idle>());
+        EXPECT_FALSE(h.status().currentSessionID);
+        const auto stored = h.stored(*session);
+        ASSERT_TRUE(stored);
+        EXPECT_TRUE(stored->endedAt);
+    }
+}
+
+TEST(SpeechEngineLifecycleTest, SessionsLeftOpenByACrashAreClosedWhenTheEngineStarts) {
+    EngineHarness h;
+    core::SessionStore store(h.folder.path());
+    core::SessionRecord crashed("2025-03-13 10-00-00", t0 - 86400);
+    crashed.lastUpdated = t0 - 86000;
+    crashed.lines.push_back(
+        {core::Uuid::random(), "cut off", t0 - 86300, SpeechSource::systemAudio, "en-US"});
+    store.save(crashed);
+    core::SessionRecord finished("2025-03-12 10-00-00", t0 - 2 * 86400);
+    finished.endedAt = t0 - 2 * 86400 + 60;
+    finished.lastUpdated = t0 - 2 * 86400 + 30; // an odd file: left as it is
+    store.save(finished);
+
+    h.make();
+    const auto closed = h.stored(crashed.id);
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->endedAt, crashed.lastUpdated);
+    EXPECT_EQ(closed->lines, crashed.lines);
+    EXPECT_EQ(h.stored(finished.id), finished);
+    EXPECT_NE(std::filesystem::file_size(store.markdownURL(crashed.id)), 0u);
+}
+
+TEST(SpeechEngineLifecycleTest, ShutdownWritesTheOpenSessionBeforeReturning) {
+    EngineHarness h;
+    h.make(withMicrophone());
+    h.start();
+    h.system()->sendFinal("said and done", t0);
+    h.advance(2);
+    h.microphone()->sendVolatile("still speaking");
+    h.engine->shutdown();
+    EXPECT_TRUE(h.system()->stoppedNow);
+    EXPECT_TRUE(h.microphone()->stoppedNow);
+    // No waiting: the file is complete when shutdown returns.
+    const auto stored = core::SessionStore(h.folder.path()).load("2025-03-14 08-05-00");
+    EXPECT_EQ(h.lineTexts(stored), (Strings{"said and done", "still speaking"}));
+    EXPECT_EQ(stored.endedAt, t0 + 2);
+    EXPECT_EQ(stored.lastUpdated, t0 + 2);
+    // Nothing starts again afterwards.
+    h.engine->setPaused(true);
+    h.settle();
+    EXPECT_EQ(h.pipelines.size(), 2u);
+}
+
+TEST(SpeechEngineLifecycleTest, TheOpenSessionFollowsTheFolderWithoutOverwritingAnother) {
+    EngineHarness h;
+    h.make();
+    h.start();
+    h.system()->sendFinal("first words", t0);
+    const std::string id = *h.status().currentSessionID;
+    const auto other = h.folder.path() / "other";
+    std::filesystem::create_directory(other);
+    core::SessionStore otherStore(other);
+    core::SessionRecord existing(id, t0 - 3600);
+    existing.endedAt = t0 - 3000;
+    existing.lastUpdated = t0 - 3000;
+    otherStore.save(existing);
+
+    h.engine->setSessionsDirectory(other);
+    h.engine->waitForWrites();
+    h.settle();
+    EXPECT_EQ(h.status().currentSessionID, id + " (2)");
+    EXPECT_EQ(otherStore.load(id), existing);
+    EXPECT_EQ(h.lineTexts(otherStore.load(id + " (2)")), Strings{"first words"});
+
+    // A new interface language rewrites the transcript at once.
+    L10n::setPreference("de");
+    h.engine->interfaceLanguageChanged();
+    h.engine->waitForWrites();
+    std::ifstream markdown(otherStore.markdownURL(id + " (2)"));
+    const std::string text((std::istreambuf_iterator<char>(markdown)), {});
+    EXPECT_NE(text.find("Transkription"), std::string::npos) << text;
+    L10n::setPreference(std::nullopt);
+}
