@@ -1,7 +1,7 @@
 // The dictation engine on real speech: human recordings of Debian's pocketsphinx test data and
 // sentences spoken by flite voices.
 #include "Scripted.h"
-#include "Subprocess.h"
+#include "SpokenSpeech.h"
 #include "TemporaryFolder.h"
 #include "audio/WavFile.h"
 #include "audio/WavFileSource.h"
@@ -34,39 +34,6 @@ std::optional<PocketsphinxModel> englishModel() {
         }
     }
     return std::nullopt;
-}
-
-std::vector<std::string> wordsOf(const std::string& text) {
-    std::vector<std::string> words;
-    std::string lowered = text;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    static const std::regex word("[a-z']+");
-    for (auto it = std::sregex_iterator(lowered.begin(), lowered.end(), word);
-         it != std::sregex_iterator(); ++it) {
-        words.push_back(it->str());
-    }
-    return words;
-}
-
-// Word-level edit distance.
-std::size_t wordErrors(const std::vector<std::string>& reference,
-                       const std::vector<std::string>& hypothesis) {
-    std::vector<std::size_t> row(hypothesis.size() + 1);
-    for (std::size_t j = 0; j <= hypothesis.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= reference.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= hypothesis.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                               diagonal + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[hypothesis.size()];
 }
 
 struct Transcription {
@@ -158,12 +125,8 @@ protected:
         }
     }
 
-    // A sentence spoken by a flite voice, as 16 kHz WAVE.
     std::filesystem::path spoken(const std::string& text, const std::string& voice) {
-        const auto file =
-            folder / (voice + "-" + std::to_string(std::hash<std::string>()(text)) + ".wav");
-        EXPECT_EQ(Subprocess::run({"flite", "-voice", voice, "-t", text, "-o", file.string()}), 0);
-        return file;
+        return spokenSentence(folder.path(), text, voice);
     }
 
     TemporaryFolder folder;
@@ -277,13 +240,7 @@ TEST_F(PocketsphinxTest, AFileRunThroughThePipelineDatesItsLines) {
     // Two sentences with a pause between them, as one file.
     const auto first = spoken("The meeting starts at nine tomorrow morning.", "slt");
     const auto second = spoken("Please send me the report before lunch.", "slt");
-    const auto combined = folder / "combined.wav";
-    ASSERT_EQ(
-        Subprocess::run({"sox", first.string(), (folder / "gap.wav").string(), "pad", "0", "1.5"}),
-        0);
-    ASSERT_EQ(
-        Subprocess::run({"sox", (folder / "gap.wav").string(), second.string(), combined.string()}),
-        0);
+    const auto combined = joinedWithPause(folder.path(), first, second, 1.5);
 
     core::VirtualScheduler scheduler;
     auto source = std::make_shared<WavFileSource>(combined);
