@@ -1,8 +1,12 @@
 #include "CommandLine.h"
 
 #include "BuildInfo.h"
-#include "DefaultFolders.h"
+#include "CommandArguments.h"
+#include "ListenCommand.h"
+#include "QtSettingsStore.h"
 #include "SessionsCommand.h"
+#include "SpeechCommandSetup.h"
+#include "TranscribeCommand.h"
 
 #include <fmt/format.h>
 
@@ -17,12 +21,27 @@ namespace ambrel::CommandLine {
 namespace {
 
 constexpr std::string_view usage = R"(Usage:
+  ambrel transcribe [--folder DIR] [--source systemAudio|microphone] [--language ID]... FILE...
+  ambrel listen [--folder DIR] [--system-audio on|off] [--microphone on|off] [--language ID]...
   ambrel sessions list [--folder DIR] [--json]
   ambrel sessions show ID [--folder DIR] [--markdown | --plain [--no-times] [--no-speakers]]
   ambrel --version
   ambrel --help
 
 Commands:
+  transcribe      Transcribes audio files (WAVE, any rate and channel count), one session
+                  per file, as fast as recognition goes. Lines are timed as in the file,
+                  from the moment the run starts. Recorded lines are printed as they come
+                  ("[m:ss] text"); on a terminal the last line shows the words being
+                  recognised. At the end of each file the path of its session's JSON
+                  file is printed. --source says whose voice the file holds (default
+                  systemAudio: the other side of a call; microphone: yours).
+  listen          Transcribes what the computer plays (--system-audio, on by default)
+                  and what the microphone hears (--microphone, off by default) until
+                  Ctrl-C or SIGTERM, then closes the session and prints the path of its
+                  JSON file. Lines are printed as they are recorded, labelled with their
+                  source when both run; on a terminal the last line shows the words being
+                  recognised or the status.
   sessions list   The stored sessions, newest first: id, start, end (or "live") and
                   number of lines, separated by tabs. --json prints a JSON array with
                   "id", "startedAt", "endedAt" (left out while live), "lastUpdated" and
@@ -32,70 +51,24 @@ Commands:
                   (--plain; --no-times and --no-speakers leave those out).
 
 Options:
-  --folder DIR    The transcripts folder (default: ~/Documents/Ambrel).
+  --folder DIR    The transcripts folder (default: the one the app uses, at first
+                  ~/Documents/Ambrel).
+  --language ID   A recognition language such as en-US or de-DE; may be repeated to
+                  recognise several side by side. Without it the languages are chosen
+                  automatically. Missing models are downloaded first.
 
-Exit status: 0 on success, 1 when a session cannot be read, 2 for usage errors.
+Exit status: 0 on success; 1 when a file, a session or the run failed (other files are
+still transcribed); 2 for usage errors, an unknown language among them.
 )";
 
-struct UsageError {
-    std::string message;
-};
-
-// The arguments after the command words: options with their values, and plain operands.
-class Arguments {
-public:
-    Arguments(std::vector<std::string_view> words) : words_(std::move(words)) {}
-
-    bool flag(std::string_view name) {
-        for (auto it = words_.begin(); it != words_.end(); ++it) {
-            if (*it == name) {
-                words_.erase(it);
-                return true;
-            }
-        }
-        return false;
-    }
-
-    std::optional<std::string> value(std::string_view name) {
-        for (auto it = words_.begin(); it != words_.end(); ++it) {
-            if (*it == name) {
-                if (it + 1 == words_.end()) {
-                    throw UsageError{fmt::format("{} needs a value", name)};
-                }
-                std::string result(*(it + 1));
-                words_.erase(it, it + 2);
-                return result;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Whatever is left must be exactly `count` operands.
-    std::vector<std::string> operands(std::size_t count) {
-        for (auto word : words_) {
-            if (word.size() > 1 && word.front() == '-') {
-                throw UsageError{fmt::format("unknown option {}", word)};
-            }
-        }
-        if (words_.size() != count) {
-            throw UsageError{words_.size() < count
-                                 ? "missing argument"
-                                 : fmt::format("unexpected argument {}", words_[count])};
-        }
-        return {words_.begin(), words_.end()};
-    }
-
-private:
-    std::vector<std::string_view> words_;
-};
-
-core::SessionStore storeFor(Arguments& arguments) {
+core::SessionStore storeFor(CommandArguments& arguments) {
     const auto folder = arguments.value("--folder");
     return core::SessionStore(folder ? std::filesystem::path(*folder)
-                                     : DefaultFolders::transcripts());
+                                     : SpeechCommandSetup::configuredFolder(QtSettingsStore()));
 }
 
-int sessions(std::string_view command, Arguments arguments, std::ostream& out, std::ostream& err) {
+int sessions(std::string_view command, CommandArguments arguments, std::ostream& out,
+             std::ostream& err) {
     if (command == "list") {
         auto store = storeFor(arguments);
         const bool json = arguments.flag("--json");
@@ -146,12 +119,22 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
             const auto rest = words.size() > 2
                                   ? std::vector<std::string_view>(words.begin() + 2, words.end())
                                   : std::vector<std::string_view>();
-            return sessions(command, Arguments(rest), out, err);
+            return sessions(command, CommandArguments(rest), out, err);
+        }
+        const auto rest = std::vector<std::string_view>(words.begin() + 1, words.end());
+        if (words.front() == "transcribe") {
+            return TranscribeCommand::run(CommandArguments(rest), out, err);
+        }
+        if (words.front() == "listen") {
+            return ListenCommand::run(CommandArguments(rest), out, err);
         }
         throw UsageError{fmt::format("unknown command {}", words.front())};
     } catch (const UsageError& error) {
         err << "ambrel: " << error.message << "\nTry 'ambrel --help'.\n";
         return 2;
+    } catch (const std::exception& error) {
+        err << "ambrel: " << error.what() << '\n';
+        return 1;
     }
 }
 

@@ -23,12 +23,15 @@ public:
     virtual void remove(std::string_view key) = 0;
 
     // The stored value when it has the asked type; absent when missing or of another type.
-    std::optional<bool> boolValue(std::string_view key) const { return typed<bool>(key); }
-    std::optional<double> doubleValue(std::string_view key) const { return typed<double>(key); }
-    std::optional<std::string> stringValue(std::string_view key) const {
+    // Stores that keep no types (text files) decide here what a stored text can stand for.
+    virtual std::optional<bool> boolValue(std::string_view key) const { return typed<bool>(key); }
+    virtual std::optional<double> doubleValue(std::string_view key) const {
+        return typed<double>(key);
+    }
+    virtual std::optional<std::string> stringValue(std::string_view key) const {
         return typed<std::string>(key);
     }
-    std::optional<std::vector<std::string>> stringListValue(std::string_view key) const {
+    virtual std::optional<std::vector<std::string>> stringListValue(std::string_view key) const {
         return typed<std::vector<std::string>>(key);
     }
 

@@ -1,0 +1,146 @@
+#include "QtSettingsStore.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace ambrel {
+
+namespace {
+
+QString keyOf(std::string_view key) {
+    return QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+}
+
+std::vector<std::string> listOf(const QStringList& list) {
+    std::vector<std::string> result;
+    for (const auto& item : list) {
+        result.push_back(item.toStdString());
+    }
+    return result;
+}
+
+} // namespace
+
+QtSettingsStore::QtSettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Ambrel"), QStringLiteral("Ambrel"))) {}
+
+QtSettingsStore::~QtSettingsStore() = default;
+
+std::optional<core::SettingsStore::Value> QtSettingsStore::value(std::string_view key) const {
+    const std::lock_guard lock(mutex_);
+    if (!settings_->contains(keyOf(key))) {
+        return std::nullopt;
+    }
+    const QVariant stored = settings_->value(keyOf(key));
+    switch (stored.typeId()) {
+    case QMetaType::Bool:
+        return stored.toBool();
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return stored.toDouble();
+    case QMetaType::QStringList:
+        return listOf(stored.toStringList());
+    case QMetaType::UnknownType:
+        return std::vector<std::string>{}; // how the file writes an empty list
+    default:
+        return stored.toString().toStdString();
+    }
+}
+
+void QtSettingsStore::setValue(std::string_view key, Value value) {
+    QVariant stored;
+    if (const auto* flag = std::get_if<bool>(&value)) {
+        stored = *flag;
+    } else if (const auto* number = std::get_if<double>(&value)) {
+        stored = *number;
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+        stored = QString::fromStdString(*text);
+    } else {
+        QStringList list;
+        for (const auto& item : std::get<std::vector<std::string>>(value)) {
+            list.push_back(QString::fromStdString(item));
+        }
+        stored = list;
+    }
+    const std::lock_guard lock(mutex_);
+    settings_->setValue(keyOf(key), stored);
+}
+
+void QtSettingsStore::remove(std::string_view key) {
+    const std::lock_guard lock(mutex_);
+    settings_->remove(keyOf(key));
+}
+
+std::optional<bool> QtSettingsStore::boolValue(std::string_view key) const {
+    const auto stored = value(key);
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (const auto* flag = std::get_if<bool>(&*stored)) {
+        return *flag;
+    }
+    if (const auto* text = std::get_if<std::string>(&*stored)) {
+        if (*text == "true") {
+            return true;
+        }
+        if (*text == "false") {
+            return false;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> QtSettingsStore::doubleValue(std::string_view key) const {
+    const auto stored = value(key);
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (const auto* number = std::get_if<double>(&*stored)) {
+        return *number;
+    }
+    if (const auto* text = std::get_if<std::string>(&*stored)) {
+        bool ok = false;
+        const double number = QString::fromStdString(*text).toDouble(&ok);
+        if (ok) {
+            return number;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> QtSettingsStore::stringValue(std::string_view key) const {
+    const auto stored = value(key);
+    if (stored) {
+        if (const auto* text = std::get_if<std::string>(&*stored)) {
+            return *text;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>>
+QtSettingsStore::stringListValue(std::string_view key) const {
+    const auto stored = value(key);
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (const auto* list = std::get_if<std::vector<std::string>>(&*stored)) {
+        return *list;
+    }
+    if (const auto* text = std::get_if<std::string>(&*stored)) {
+        return std::vector<std::string>{*text};
+    }
+    return std::nullopt;
+}
+
+void QtSettingsStore::sync() {
+    const std::lock_guard lock(mutex_);
+    settings_->sync();
+}
+
+} // namespace ambrel

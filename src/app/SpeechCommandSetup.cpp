@@ -1,0 +1,65 @@
+#include "SpeechCommandSetup.h"
+
+#include "DefaultFolders.h"
+#include "QtSettingsStore.h"
+#include "WritableFolder.h"
+#include "core/Log.h"
+#include "locale/L10n.h"
+#include "speech/SpeechModel.h"
+
+#include <fmt/format.h>
+
+#include <iostream>
+
+namespace ambrel {
+
+namespace {
+
+// Where the app keeps the folder the user chose, as a path.
+constexpr const char* folderKey = "sessionsFolderBookmark";
+
+} // namespace
+
+std::filesystem::path SpeechCommandSetup::configuredFolder(const QtSettingsStore& settings) {
+    if (const auto chosen = settings.stringValue(folderKey); chosen && !chosen->empty()) {
+        return *chosen;
+    }
+    return DefaultFolders::transcripts();
+}
+
+SpeechCommandSetup SpeechCommandSetup::read(CommandArguments& arguments) {
+    SpeechCommandSetup setup;
+    if (const auto folder = arguments.value("--folder")) {
+        setup.folder = *folder;
+    }
+    setup.languages = arguments.values("--language");
+    return setup;
+}
+
+void SpeechCommandSetup::prepare() {
+    settings = std::make_shared<QtSettingsStore>();
+    L10n::configure(settings);
+    // A terminal wants to hear of failures, not of every dropped echo.
+    core::Log::setSink([](std::string_view, core::LogLevel level, std::string_view message) {
+        if (level >= core::LogLevel::error) {
+            std::cerr << "ambrel: " << message << '\n';
+        }
+    });
+    if (folder.empty()) {
+        folder = configuredFolder(*settings);
+    }
+    model = std::make_shared<SpeechModel>(SpeechModel::standard(settings));
+    for (const auto& language : languages) {
+        if (!model->resolve(language)) {
+            const auto supported = model->catalog().supported;
+            throw UsageError{fmt::format("unknown recognition language {} (available: {})",
+                                         language, fmt::join(supported, ", "))};
+        }
+    }
+    if (const auto problem = WritableFolder::problem(folder)) {
+        throw CommandFailure(fmt::format("cannot write to the transcripts folder {}: {}",
+                                         folder.string(), *problem));
+    }
+}
+
+} // namespace ambrel
