@@ -21,14 +21,14 @@ fs::path home() {
     return "/";
 }
 
-namespace {
-
 fs::path configHome() {
     if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
         return value;
     }
     return home() / ".config";
 }
+
+namespace {
 
 // XDG_DOCUMENTS_DIR="$HOME/Papiere" from user-dirs.dirs; only $HOME-relative or absolute paths.
 fs::path documentsFromUserDirs() {

@@ -7,6 +7,9 @@ namespace ambrel::DefaultFolders {
 // The user's home folder: $HOME, else the account database.
 std::filesystem::path home();
 
+// $XDG_CONFIG_HOME, else ~/.config.
+std::filesystem::path configHome();
+
 // The XDG documents folder (user-dirs.dirs), else ~/Documents.
 std::filesystem::path documents();
 

@@ -1,5 +1,7 @@
 #include "QtSettingsStore.h"
 
+#include "DefaultFolders.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -23,9 +25,14 @@ std::vector<std::string> listOf(const QStringList& list) {
 
 } // namespace
 
+// The file Qt's native format would use, found afresh each time rather than through Qt's
+// cache of the environment.
 QtSettingsStore::QtSettingsStore()
-    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QStringLiteral("Ambrel"), QStringLiteral("Ambrel"))) {}
+    : QtSettingsStore(DefaultFolders::configHome() / "Ambrel" / "Ambrel.conf") {}
+
+QtSettingsStore::QtSettingsStore(const std::filesystem::path& file)
+    : settings_(std::make_unique<QSettings>(QString::fromStdString(file.string()),
+                                            QSettings::IniFormat)) {}
 
 QtSettingsStore::~QtSettingsStore() = default;
 

@@ -2,6 +2,7 @@
 
 #include "core/SettingsStore.h"
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -15,6 +16,8 @@ namespace ambrel {
 class QtSettingsStore : public core::SettingsStore {
 public:
     QtSettingsStore();
+    // The same format in another file (tests).
+    explicit QtSettingsStore(const std::filesystem::path& file);
     ~QtSettingsStore() override;
 
     std::optional<Value> value(std::string_view key) const override;

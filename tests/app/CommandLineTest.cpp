@@ -119,7 +119,14 @@ TEST(CommandLine, ReportsMissingSessionsAndUsageErrors) {
           {"sessions", "show"},
           {"sessions", "list", "--bogus"},
           {"sessions", "show", "x", "--markdown", "--plain"},
-          {"sessions", "show", "x", "--no-times"}}) {
+          {"sessions", "show", "x", "--no-times"},
+          {"sessions", "list", "--folder", "a", "--folder", "b"},
+          {"transcribe"},
+          {"transcribe", "--source", "speakers", "a.wav"},
+          {"transcribe", "--bogus", "a.wav"},
+          {"listen", "--microphone", "maybe"},
+          {"listen", "--system-audio", "off"},
+          {"listen", "extra"}}) {
         const auto result = run(usage);
         EXPECT_EQ(result.status, 2) << usage.back();
         EXPECT_NE(result.err.find("Try 'ambrel --help'."), std::string::npos);
@@ -137,4 +144,15 @@ TEST(CommandLine, DefaultsToTheDocumentsFolder) {
                "# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     core::SessionStore(home.path() / "Dokumente/Ambrel").save(session("found", march14, true));
     EXPECT_EQ(run({"sessions", "list"}).out.substr(0, 6), "found\t");
+}
+
+TEST(CommandLine, UsesTheFolderTheAppWasGiven) {
+    TemporaryFolder home;
+    ScopedEnvironment homeVariable("HOME", home.path().string());
+    ScopedEnvironment config("XDG_CONFIG_HOME", (home.path() / "config").string());
+    const auto chosen = home.path() / "Meetings, 2025";
+    home.write("config/Ambrel/Ambrel.conf",
+               "[General]\nsessionsFolderBookmark=\"" + chosen.string() + "\"\n");
+    core::SessionStore(chosen).save(session("chosen", march14, true));
+    EXPECT_EQ(run({"sessions", "list"}).out.substr(0, 7), "chosen\t");
 }
