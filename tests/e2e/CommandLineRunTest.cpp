@@ -1,0 +1,224 @@
+// The ambrel executable as users run it: files transcribed from the command line, and live runs
+// on the test sound server that are killed or stopped.
+#include "ScopedEnvironment.h"
+#include "Subprocess.h"
+#include "TemporaryFolder.h"
+#include "core/SessionStore.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+using namespace ambrel;
+using ambrel::testing::ScopedEnvironment;
+using ambrel::testing::Subprocess;
+using ambrel::testing::TemporaryFolder;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string program = AMBREL_BINARY;
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The caption text of "[09:05:03] words", or nothing for other lines.
+std::optional<std::string> captionText(const std::string& line) {
+    static const std::regex caption(R"(^\[[0-9:]+\] (.*)$)");
+    std::smatch match;
+    if (std::regex_match(line, match, caption)) {
+        return match[1].str();
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> lineTexts(const core::SessionRecord& record) {
+    std::vector<std::string> texts;
+    for (const auto& line : record.lines) {
+        texts.push_back(line.text);
+    }
+    return texts;
+}
+
+// A home of its own for each run: settings, models and caches stay out of the user's.
+class CommandLineRunTest : public ::testing::Test {
+protected:
+    CommandLineRunTest()
+        : homeVariable_("HOME", home.path().string())
+        , config_("XDG_CONFIG_HOME", (home.path() / "config").string())
+        , data_("XDG_DATA_HOME", (home.path() / "data").string())
+        , cache_("XDG_CACHE_HOME", (home.path() / "cache").string()) {}
+
+    std::filesystem::path spoken(const std::string& name, const std::string& text) {
+        const auto file = home.path() / (name + ".wav");
+        EXPECT_EQ(Subprocess::run({"flite", "-voice", "slt", "-t", text, "-o", file.string()}), 0);
+        return file;
+    }
+    std::filesystem::path silence(double seconds, const std::string& name = "silence") {
+        const auto file = home.path() / (name + ".wav");
+        EXPECT_EQ(Subprocess::run({"sox", "-n", "-r", "16000", "-c", "1", file.string(), "trim",
+                                   "0", std::to_string(seconds)}),
+                  0);
+        return file;
+    }
+
+    TemporaryFolder home;
+
+private:
+    ScopedEnvironment homeVariable_;
+    ScopedEnvironment config_;
+    ScopedEnvironment data_;
+    ScopedEnvironment cache_;
+};
+
+} // namespace
+
+TEST_F(CommandLineRunTest, TranscribeMakesOneSessionPerFileAndGoesOnAfterAFailure) {
+    const auto first = spoken("first", "The train leaves at seven in the evening.");
+    const auto plain = spoken("second", "Bring a warm coat and an umbrella.");
+    // Another rate and two channels.
+    const auto second = home.path() / "second-stereo.wav";
+    ASSERT_EQ(Subprocess::run({"sox", plain.string(), "-r", "44100", "-c", "2", second.string()}),
+              0);
+    const auto folder = home.path() / "sessions";
+
+    Subprocess run({program, "transcribe", "--folder", folder.string(), "--language", "en-US",
+                    first.string(), (home.path() / "missing.wav").string(), second.string()});
+    EXPECT_EQ(run.wait(), 1);
+    EXPECT_NE(run.errors().find("missing.wav"), std::string::npos) << run.errors();
+    std::vector<std::string> jsonFiles;
+    for (const auto& line : linesOf(run.output())) {
+        if (line.ends_with(".json")) {
+            jsonFiles.push_back(line);
+        }
+    }
+    ASSERT_EQ(jsonFiles.size(), 2u) << run.output();
+    const core::SessionStore store(folder);
+    const auto one = store.load(std::filesystem::path(jsonFiles[0]).stem().string());
+    const auto two = store.load(std::filesystem::path(jsonFiles[1]).stem().string());
+    EXPECT_NE(one.id, two.id);
+    for (const auto* record : {&one, &two}) {
+        ASSERT_EQ(record->lines.size(), 1u);
+        EXPECT_TRUE(record->endedAt);
+        EXPECT_EQ(record->languages, std::vector<std::string>{"en-US"});
+        EXPECT_EQ(record->lines[0].source, core::SpeechSource::systemAudio);
+    }
+    EXPECT_NE(one.lines[0].text.find("seven"), std::string::npos) << one.lines[0].text;
+    EXPECT_NE(two.lines[0].text.find("umbrella"), std::string::npos) << two.lines[0].text;
+    // The caption went out before the file's path.
+    EXPECT_NE(run.output().find("] " + one.lines[0].text + "\n"), std::string::npos);
+
+    Subprocess unknown({program, "transcribe", "--folder", folder.string(), "--language", "tlh-001",
+                        first.string()});
+    EXPECT_EQ(unknown.wait(), 2);
+    EXPECT_NE(unknown.errors().find("unknown recognition language tlh-001"), std::string::npos);
+    EXPECT_EQ(store.listSessions().size(), 2u);
+}
+
+// Needs the test sound server: PULSE_SERVER names it.
+TEST_F(CommandLineRunTest, AKilledRunLeavesItsSavedLinesAndTermClosesTheSession) {
+    if (std::getenv("PULSE_SERVER") == nullptr) {
+        GTEST_SKIP() << "no test sound server";
+    }
+    // Half a minute of sentences with pauses, played on the default sink over and over.
+    std::vector<std::string> join = {"sox"};
+    for (const char* sentence : {"Good morning, and welcome to the weekly planning meeting.",
+                                 "First we will look at the budget for the next quarter.",
+                                 "The new office opens in March, two weeks later than planned.",
+                                 "Please send your travel requests before Friday.",
+                                 "Thank you all, that is everything for today."}) {
+        join.push_back(spoken("s" + std::to_string(join.size()), sentence).string());
+        join.push_back(silence(1.5, "pause" + std::to_string(join.size())).string());
+    }
+    const auto talk = home.path() / "talk.wav";
+    join.push_back(talk.string());
+    ASSERT_EQ(Subprocess::run(join), 0);
+    Subprocess player({"sh", "-c", "while paplay '" + talk.string() + "'; do :; done"});
+
+    const auto folder = home.path() / "sessions";
+    const core::SessionStore store(folder);
+    {
+        SCOPED_TRACE("SIGKILL");
+        Subprocess listen({program, "listen", "--folder", folder.string()});
+        // Caption lines with the moment they came out.
+        std::vector<std::pair<std::string, Clock::time_point>> captions;
+        const auto deadline = Clock::now() + std::chrono::seconds(90);
+        while (captions.size() < 4 && Clock::now() < deadline && !listen.poll()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const auto lines = linesOf(listen.output());
+            for (std::size_t i = captions.size(); i < lines.size(); ++i) {
+                if (const auto text = captionText(lines[i])) {
+                    captions.emplace_back(*text, Clock::now());
+                }
+            }
+        }
+        ASSERT_GE(captions.size(), 4u) << listen.output() << listen.errors();
+        const auto killedAt = Clock::now();
+        listen.kill(SIGKILL);
+        EXPECT_EQ(listen.wait(), 128 + SIGKILL);
+
+        const auto sessions = store.listSessions();
+        ASSERT_EQ(sessions.size(), 1u);
+        const auto record = store.load(sessions[0].id); // the file is whole
+        EXPECT_FALSE(record.endedAt);
+        const auto saved = lineTexts(record);
+        int old = 0;
+        for (const auto& [text, shownAt] : captions) {
+            if (killedAt - shownAt > std::chrono::milliseconds(3200)) {
+                EXPECT_NE(std::find(saved.begin(), saved.end(), text), saved.end()) << text;
+                ++old;
+            }
+        }
+        EXPECT_GE(old, 1) << "no line was old enough to have to be saved";
+
+        // The next start of the engine closes the session where its last save left it.
+        Subprocess next({program, "transcribe", "--folder", folder.string(), silence(1).string()});
+        EXPECT_EQ(next.wait(), 0) << next.errors();
+        const auto closed = store.load(sessions[0].id);
+        ASSERT_TRUE(closed.endedAt);
+        EXPECT_EQ(*closed.endedAt, closed.lastUpdated);
+        EXPECT_EQ(lineTexts(closed), saved);
+    }
+    {
+        SCOPED_TRACE("SIGTERM");
+        Subprocess listen({program, "listen", "--folder", folder.string()});
+        std::vector<std::string> captions;
+        const auto deadline = Clock::now() + std::chrono::seconds(90);
+        while (captions.size() < 2 && Clock::now() < deadline && !listen.poll()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            captions.clear();
+            for (const auto& line : linesOf(listen.output())) {
+                if (const auto text = captionText(line)) {
+                    captions.push_back(*text);
+                }
+            }
+        }
+        ASSERT_GE(captions.size(), 2u) << listen.output() << listen.errors();
+        listen.kill(SIGTERM);
+        const auto stopping = Clock::now();
+        EXPECT_EQ(listen.wait(), 0) << listen.errors();
+        EXPECT_LT(Clock::now() - stopping, std::chrono::seconds(8));
+        const auto output = linesOf(listen.output());
+        ASSERT_FALSE(output.empty());
+        const std::filesystem::path json = output.back();
+        ASSERT_EQ(json.extension(), ".json") << listen.output();
+        const auto record = store.load(json.stem().string());
+        ASSERT_TRUE(record.endedAt);
+        EXPECT_EQ(record.lastUpdated, *record.endedAt);
+        const auto saved = lineTexts(record);
+        for (const auto& line : output) {
+            if (const auto text = captionText(line)) {
+                EXPECT_NE(std::find(saved.begin(), saved.end(), *text), saved.end()) << *text;
+            }
+        }
+    }
+}
