@@ -57,6 +57,9 @@ Options:
                   recognise several side by side. Without it the languages are chosen
                   automatically. Missing models are downloaded first.
 
+Environment:
+  AMBREL_LOG=debug  transcribe and listen print every log message on standard error.
+
 Exit status: 0 on success; 1 when a file, a session or the run failed (other files are
 still transcribed); 2 for usage errors, an unknown language among them.
 )";

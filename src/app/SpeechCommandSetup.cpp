@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace ambrel {
@@ -39,12 +40,18 @@ SpeechCommandSetup SpeechCommandSetup::read(CommandArguments& arguments) {
 void SpeechCommandSetup::prepare() {
     settings = std::make_shared<QtSettingsStore>();
     L10n::configure(settings);
-    // A terminal wants to hear of failures, not of every dropped echo.
-    core::Log::setSink([](std::string_view, core::LogLevel level, std::string_view message) {
-        if (level >= core::LogLevel::error) {
-            std::cerr << "ambrel: " << message << '\n';
-        }
-    });
+    // A terminal wants to hear of failures, not of every dropped echo, unless asked.
+    const char* log = std::getenv("AMBREL_LOG");
+    const bool everything = log != nullptr && std::string_view(log) == "debug";
+    core::Log::setSink(
+        [everything](std::string_view category, core::LogLevel level, std::string_view message) {
+            if (everything) {
+                std::cerr << "ambrel[" << category << "] " << core::name(level) << ": " << message
+                          << std::endl;
+            } else if (level >= core::LogLevel::error) {
+                std::cerr << "ambrel: " << message << '\n';
+            }
+        });
     if (folder.empty()) {
         folder = configuredFolder(*settings);
     }

@@ -77,7 +77,10 @@ void SpeechEngine::handle(const Event& event, SpeechSource source, std::uint64_t
     if (!isFinal) {
         volatileConfidence_[source] = event.confidence;
         if (!event.text.empty()) {
-            utteranceStart_.try_emplace(source, date);
+            if (utteranceStart_.try_emplace(source, date).second) {
+                core::Log::transcript().debug(
+                    fmt::format("Words began: {}", core::rawValue(source)));
+            }
             volatileText_[source] = event.text;
         } else {
             volatileText_.erase(source);
@@ -146,6 +149,9 @@ void SpeechEngine::record(core::TranscriptLine line, core::Instant date) {
         --position;
     }
     lines.insert(position, line);
+    core::Log::transcript().debug(fmt::format("Recorded a line: {}, {} characters",
+                                              core::rawValue(line.source),
+                                              core::UnicodeText::characterCount(line.text)));
     recentFinals_.push_back(std::move(line));
     if (recentFinals_.size() > 2) {
         recentFinals_.erase(recentFinals_.begin());
