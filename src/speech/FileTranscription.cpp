@@ -1,8 +1,5 @@
 #include "FileTranscription.h"
 
-#include "SpeechModel.h"
-#include "SpeechPipeline.h"
-
 #include <chrono>
 
 namespace ambrel {
@@ -20,29 +17,12 @@ FileTranscription::FileTranscription(Request request, std::shared_ptr<SpeechMode
                                      std::string appVersion, core::Instant startedAt)
     : scheduler_(startedAt)
     , audio_(std::make_shared<WavFileSource>(request.file, chunkSeconds)) {
-    SpeechEngineServices services;
-    services.languages = [model](const SpeechOptions& options) {
-        return model->languages(options);
-    };
-    services.ensureInstalled = [model](const std::vector<RecognitionLanguage>& languages,
-                                       const std::function<void(double)>& progress,
-                                       const std::atomic<bool>& cancelled) {
-        model->ensureInstalled(languages, progress, &cancelled);
-    };
+    auto services = SpeechEngineServices::recognition(scheduler_, std::move(model));
     services.microphoneAllowed = [] { return true; };
     // A file has no speakers for a microphone to overhear.
     services.echoRoute = [] { return core::PlaybackRoute::headphones; };
     services.makeAudio = [audio = audio_](core::SpeechSource, const core::MicrophoneSelection&) {
         return audio;
-    };
-    services.makePipeline =
-        [this, model](
-            core::SpeechSource source, std::shared_ptr<AudioSource> audio,
-            std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
-        return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler_,
-                                      [model](const RecognitionLanguage& language) {
-                                          return model->makeRecognizer(language);
-                                      });
     };
     services.appVersion = std::move(appVersion);
 

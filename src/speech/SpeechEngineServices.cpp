@@ -9,10 +9,8 @@
 
 namespace ambrel {
 
-SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
-                                                    std::shared_ptr<SpeechModel> model,
-                                                    std::shared_ptr<core::SettingsStore> settings,
-                                                    std::string appVersion) {
+SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& scheduler,
+                                                       std::shared_ptr<SpeechModel> model) {
     SpeechEngineServices services;
     services.languages = [model](const SpeechOptions& options) {
         return model->languages(options);
@@ -22,6 +20,23 @@ SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
                                        const std::atomic<bool>& cancelled) {
         model->ensureInstalled(languages, progress, &cancelled);
     };
+    services.makePipeline =
+        [&scheduler, model](
+            core::SpeechSource source, std::shared_ptr<AudioSource> audio,
+            std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
+        return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler,
+                                      [model](const RecognitionLanguage& language) {
+                                          return model->makeRecognizer(language);
+                                      });
+    };
+    return services;
+}
+
+SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
+                                                    std::shared_ptr<SpeechModel> model,
+                                                    std::shared_ptr<core::SettingsStore> settings,
+                                                    std::string appVersion) {
+    auto services = recognition(scheduler, std::move(model));
     // There is no prompt to answer here: only a server that refuses the recording says no.
     services.microphoneAllowed = [] { return PermissionProbe::probe(1.0).microphone != "denied"; };
     services.echoRoute = [] { return AudioHardware::echoRoute(); };
@@ -33,15 +48,6 @@ SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
             return MicrophoneSource::create(selection, scheduler);
         }
         return std::make_shared<SystemAudioSource>(settings);
-    };
-    services.makePipeline =
-        [&scheduler, model](
-            core::SpeechSource source, std::shared_ptr<AudioSource> audio,
-            std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
-        return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler,
-                                      [model](const RecognitionLanguage& language) {
-                                          return model->makeRecognizer(language);
-                                      });
     };
     services.appVersion = std::move(appVersion);
     return services;

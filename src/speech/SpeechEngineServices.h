@@ -51,6 +51,9 @@ struct SpeechEngineServices {
     // Stamped into every new session.
     std::string appVersion;
 
+    // Languages, models and pipelines of the speech model's engines; the rest left empty.
+    static SpeechEngineServices recognition(core::Scheduler& scheduler,
+                                            std::shared_ptr<SpeechModel> model);
     // The sound server, the installed engines and their models.
     static SpeechEngineServices standard(core::Scheduler& scheduler,
                                          std::shared_ptr<SpeechModel> model,

@@ -12,16 +12,6 @@ namespace {
 
 using ScriptedDevices = ambrel::testing::ScriptedMicrophoneDevices;
 
-AudioSnapshot::Device source(std::uint32_t index, std::string name, std::string description) {
-    AudioSnapshot::Device device;
-    device.index = index;
-    device.name = std::move(name);
-    device.description = std::move(description);
-    device.sampleRate = 48000;
-    device.channels = 1;
-    return device;
-}
-
 class MicrophoneSourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +35,7 @@ protected:
     }
     void plug(std::uint32_t index, const std::string& name, const std::string& description,
               bool isDefault = false) {
-        server->snapshot.sources.push_back(source(index, name, description));
+        server->snapshot.sources.push_back(ambrel::testing::inputDevice(index, name, description));
         if (isDefault) {
             server->snapshot.defaultSourceName = name;
         }

@@ -112,17 +112,6 @@ public:
     EngineHarness(const EngineHarness&) = delete;
     EngineHarness& operator=(const EngineHarness&) = delete;
 
-    static AudioSnapshot::Device inputDevice(std::uint32_t index, std::string name,
-                                             std::string description) {
-        AudioSnapshot::Device device;
-        device.index = index;
-        device.name = std::move(name);
-        device.description = std::move(description);
-        device.sampleRate = 48000;
-        device.channels = 1;
-        return device;
-    }
-
     SpeechEngineServices services() {
         SpeechEngineServices services;
         services.background = [this](SpeechEngineServices::Work work) {

@@ -54,4 +54,16 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// An input device as the server describes it: mono at 48 kHz.
+inline AudioSnapshot::Device inputDevice(std::uint32_t index, std::string name,
+                                         std::string description) {
+    AudioSnapshot::Device device;
+    device.index = index;
+    device.name = std::move(name);
+    device.description = std::move(description);
+    device.sampleRate = 48000;
+    device.channels = 1;
+    return device;
+}
+
 } // namespace ambrel::testing
