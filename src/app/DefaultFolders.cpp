@@ -21,6 +21,13 @@ fs::path home() {
     return "/";
 }
 
+fs::path dataHome() {
+    if (const char* value = std::getenv("XDG_DATA_HOME"); value != nullptr && *value == '/') {
+        return value;
+    }
+    return home() / ".local/share";
+}
+
 fs::path configHome() {
     if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
         return value;

@@ -10,6 +10,9 @@ std::filesystem::path home();
 // $XDG_CONFIG_HOME, else ~/.config.
 std::filesystem::path configHome();
 
+// $XDG_DATA_HOME, else ~/.local/share.
+std::filesystem::path dataHome();
+
 // The XDG documents folder (user-dirs.dirs), else ~/Documents.
 std::filesystem::path documents();
 

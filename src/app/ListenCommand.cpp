@@ -51,7 +51,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
         engine->stopListening();
         deadline = loop.after(stopGrace, [&] { loop.quit(); });
     };
-    const SignalWatcher signals([&](int) { loop.post(stop); });
+    const SignalWatcher watcher([&](int) { loop.post(stop); });
 
     try {
         setup.prepare();

@@ -1,7 +1,49 @@
-#include "app/CommandLine.h"
+#include "AppDelegate.h"
+#include "CommandLine.h"
+#include "RelaunchArguments.h"
 
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// No command (or only the relaunch flag) starts the desktop app; anything else is a command.
+bool startsTheApp(const std::vector<std::string>& arguments) {
+    return arguments.empty() || arguments.front() == ambrel::RelaunchArguments::flag;
+}
+
+int runApp(int argc, char** argv, std::vector<std::string> arguments) {
+    // Wayland lets no client keep a caption window on top or place it: use XWayland when there.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("WAYLAND_DISPLAY") != nullptr &&
+        std::getenv("DISPLAY") != nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ambrel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.ambrel.Ambrel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.ambrel.Ambrel.svg")));
+    // The app lives in the tray: closing a window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    ambrel::AppDelegate delegate(std::move(arguments));
+    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { delegate.willTerminate(); });
+    if (const auto status = delegate.launch()) {
+        return *status;
+    }
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (startsTheApp(arguments)) {
+        return runApp(argc, argv, arguments);
+    }
     return ambrel::CommandLine::run(argc, argv, std::cout, std::cerr);
 }

@@ -1,0 +1,248 @@
+#include "AppDelegate.h"
+
+#include "BuildInfo.h"
+#include "DefaultFolders.h"
+#include "ModalAlert.h"
+#include "QtSettingsStore.h"
+#include "RelaunchArguments.h"
+#include "UnixSignalNotifier.h"
+#include "core/Log.h"
+#include "locale/L10n.h"
+#include "speech/SpeechEngine.h"
+#include "speech/SpeechEngineServices.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QWindow>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <unistd.h>
+
+namespace ambrel {
+
+namespace {
+
+constexpr double predecessorTimeout = 10.0;
+
+std::filesystem::path ownExecutable() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path(QApplication::applicationFilePath().toStdString()) : path;
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(std::vector<std::string> arguments)
+    : arguments_(std::move(arguments))
+    , store_(std::make_shared<QtSettingsStore>())
+    , settings_(store_)
+    , folder_(settings_) {
+    L10n::configure(store_);
+}
+
+AppDelegate::~AppDelegate() {
+    statusItem_.reset();
+}
+
+std::optional<int> AppDelegate::launch() {
+    const auto predecessor = RelaunchArguments::relaunchedAfter(arguments_);
+    if (SingleInstance::handOff(predecessor ? std::optional<long long>(*predecessor)
+                                            : std::nullopt)) {
+        return 0;
+    }
+    if (!predecessor) {
+        start();
+        return std::nullopt;
+    }
+    // Started by relaunch(): the old instance still has to quit.
+    const double deadline = scheduler_.monotonic() + predecessorTimeout;
+    waitForPredecessor_.setInterval(100);
+    QObject::connect(&waitForPredecessor_, &QTimer::timeout, &waitForPredecessor_,
+                     [this, pid = *predecessor, deadline] {
+                         const bool running = RelaunchArguments::isRunning(pid);
+                         if (running && scheduler_.monotonic() < deadline) {
+                             return;
+                         }
+                         waitForPredecessor_.stop();
+                         if (running && SingleInstance::handOff()) {
+                             QApplication::exit(0);
+                             return;
+                         }
+                         start();
+                     });
+    waitForPredecessor_.start();
+    return std::nullopt;
+}
+
+void AppDelegate::start() {
+    switch (instance_.claim([this] { showHistory(); })) {
+    case SingleInstance::Claim::claimed:
+        break;
+    case SingleInstance::Claim::handedOff:
+        QApplication::exit(0);
+        return;
+    case SingleInstance::Claim::busy:
+        core::Log::transcript().error("Another Ambrel is running but does not answer");
+        QApplication::exit(1);
+        return;
+    case SingleInstance::Claim::failed:
+        core::Log::transcript().error("Cannot listen for other instances; starting anyway");
+        break;
+    }
+
+    const auto folder = folder_.restore().value_or(DefaultFolders::transcripts());
+    model_ = std::make_shared<SpeechModel>(SpeechModel::standard(store_));
+    engine_ = SpeechEngine::create(
+        folder, settings_.speechOptions(), scheduler_,
+        SpeechEngineServices::standard(scheduler_, model_, store_, appVersion));
+
+    StatusItemController::Actions actions;
+    actions.ensureSessionsDirectory = [this] { return ensureSessionsDirectory(); };
+    actions.changeSessionsDirectory = [this](const std::filesystem::path& folder) {
+        changeSessionsDirectory(folder);
+    };
+    actions.setTranscriptionOn = [this](bool on) { setTranscriptionOn(on); };
+    actions.setOptions = [this](const SpeechOptions& options) { setOptions(options); };
+    actions.setInterfaceLanguage = [this](const std::optional<std::string>& language) {
+        setInterfaceLanguage(language);
+    };
+    actions.quit = [] { QApplication::quit(); };
+    statusItem_ = std::make_unique<StatusItemController>(engine_, settings_, folder_, scheduler_,
+                                                         std::move(actions));
+
+    engine_->onStatusChange = [this](const TranscriptionStatus& status) {
+        statusItem_->update(status);
+        const bool listening = status.is<TranscriptionStatus::Listening>();
+        if (listening && !wasListening_) {
+            reloadLanguageCatalog(); // models may have been installed
+        }
+        wasListening_ = listening;
+    };
+
+    // SIGTERM and SIGINT end the app the normal way, which closes the session.
+    signals_ = std::make_unique<UnixSignalNotifier>(std::initializer_list<int>{SIGTERM, SIGINT},
+                                                    [](int) { QApplication::quit(); });
+    reloadLanguageCatalog();
+
+    if (!folder_.current()) {
+        // First run: the folder is asked for when transcription is first turned on.
+        return;
+    }
+    if (settings_.flag(AppSettings::Keys::transcriptionOn)) {
+        setTranscriptionOn(true);
+    }
+}
+
+void AppDelegate::willTerminate() {
+    if (engine_) {
+        engine_->shutdown();
+    }
+}
+
+void AppDelegate::showHistory() {
+    // The history window comes later; until then the menu is the way in.
+    if (statusItem_) {
+        statusItem_->popUp();
+    }
+}
+
+void AppDelegate::setTranscriptionOn(bool on) {
+    if (on && !ensureSessionsDirectory()) {
+        settings_.setFlag(AppSettings::Keys::transcriptionOn, false);
+        return;
+    }
+    settings_.setFlag(AppSettings::Keys::transcriptionOn, on);
+    if (on) {
+        engine_->startListening();
+    } else {
+        engine_->stopListening();
+    }
+}
+
+bool AppDelegate::ensureSessionsDirectory() {
+    if (folder_.current()) {
+        return true;
+    }
+    auto folder = folder_.restore();
+    if (!folder) {
+        folder = folder_.chooseFirst();
+    }
+    if (!folder) {
+        return false;
+    }
+    changeSessionsDirectory(*folder);
+    return true;
+}
+
+void AppDelegate::changeSessionsDirectory(const std::filesystem::path& folder) {
+    engine_->setSessionsDirectory(folder);
+}
+
+void AppDelegate::setOptions(const SpeechOptions& options) {
+    // No prompt guards the microphone here: the engine learns at its start whether it may record.
+    settings_.setSpeechOptions(options);
+    engine_->setOptions(options);
+}
+
+void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& language) {
+    if (language == L10n::preference()) {
+        return;
+    }
+    const std::string before = L10n::language();
+    L10n::setPreference(language);
+    statusItem_->applyStatus();
+    engine_->interfaceLanguageChanged();
+    reloadLanguageCatalog();
+    if (L10n::language() == before) {
+        return;
+    }
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Ambrel"),
+                         QString::fromStdString(L10n::text(Texts::alertRestartTitle)));
+    QPushButton* now = question.addButton(
+        QString::fromStdString(L10n::text(Texts::alertRestartNow)), QMessageBox::AcceptRole);
+    question.addButton(QString::fromStdString(L10n::text(Texts::alertLater)),
+                       QMessageBox::RejectRole);
+    question.setDefaultButton(now);
+    question.exec();
+    if (question.clickedButton() == now) {
+        relaunch();
+    }
+}
+
+void AppDelegate::relaunch() {
+    QProcess process;
+    process.setProgram(QString::fromStdString(ownExecutable().string()));
+    process.setArguments({QString::fromUtf8(RelaunchArguments::flag), QString::number(::getpid())});
+    if (!process.startDetached()) {
+        ModalAlert::show(L10n::text(Texts::alertRestartTitle), process.errorString().toStdString(),
+                         ModalAlert::Style::warning);
+    }
+    QApplication::quit();
+}
+
+bool AppDelegate::isIdle() const {
+    if (!engine_) {
+        return false;
+    }
+    const auto& status = engine_->status();
+    const bool stopped =
+        status.is<TranscriptionStatus::Idle>() || status.is<TranscriptionStatus::Failed>();
+    const auto windows = QApplication::topLevelWindows();
+    const bool windowShown = std::any_of(windows.begin(), windows.end(),
+                                         [](const QWindow* window) { return window->isVisible(); });
+    return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
+           QApplication::activeModalWidget() == nullptr && !windowShown;
+}
+
+void AppDelegate::reloadLanguageCatalog() {
+    background_.async([model = model_, &scheduler = scheduler_, this] {
+        auto catalog = model->catalog();
+        scheduler.post([this, catalog = std::move(catalog)] { catalog_ = catalog; });
+    });
+}
+
+} // namespace ambrel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "AppSettings.h"
+#include "QtScheduler.h"
+#include "SessionsFolder.h"
+#include "SingleInstance.h"
+#include "StatusItemController.h"
+#include "core/SerialQueue.h"
+#include "speech/SpeechModel.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ambrel {
+
+class QtSettingsStore;
+class SpeechEngine;
+class UnixSignalNotifier;
+
+// The desktop app: one instance per user, the speech engine, the tray icon and the windows,
+// the user's settings restored at start, and the session closed at the end.
+class AppDelegate {
+public:
+    explicit AppDelegate(std::vector<std::string> arguments);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // Hands off to a running instance, or waits for the one this instance replaces, then
+    // starts. Returns the exit status when the process should end at once.
+    std::optional<int> launch();
+    // Closes the open session; the application is quitting.
+    void willTerminate();
+
+    // What the menu and the windows ask of the app.
+    void setTranscriptionOn(bool on);
+    bool ensureSessionsDirectory();
+    void changeSessionsDirectory(const std::filesystem::path& folder);
+    void setOptions(const SpeechOptions& options);
+    void setInterfaceLanguage(const std::optional<std::string>& language);
+    void relaunch();
+    // Nothing is recorded and no window is open: an update may install now.
+    bool isIdle() const;
+
+    SpeechEngine* engine() const { return engine_.get(); }
+    StatusItemController* statusItem() const { return statusItem_.get(); }
+
+private:
+    void start();
+    void showHistory();
+    void reloadLanguageCatalog();
+
+    std::vector<std::string> arguments_;
+    QtScheduler scheduler_;
+    std::shared_ptr<QtSettingsStore> store_;
+    AppSettings settings_;
+    SessionsFolder folder_;
+    SingleInstance instance_;
+    std::unique_ptr<UnixSignalNotifier> signals_;
+    std::shared_ptr<SpeechModel> model_;
+    std::shared_ptr<SpeechEngine> engine_;
+    std::unique_ptr<StatusItemController> statusItem_;
+    SpeechModel::Catalog catalog_;
+    bool wasListening_ = false;
+    QTimer waitForPredecessor_;
+    // Catalogue questions may wait for the network.
+    core::SerialQueue background_{"org.ambrel.Ambrel.catalog"};
+};
+
+} // namespace ambrel

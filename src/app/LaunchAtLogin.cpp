@@ -1,0 +1,65 @@
+#include "LaunchAtLogin.h"
+
+#include "DefaultFolders.h"
+#include "core/FileAccess.h"
+
+#include <fmt/format.h>
+
+#include <stdexcept>
+
+namespace ambrel::LaunchAtLogin {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Exec keys quote arguments with spaces; backslashes and quotes inside are escaped.
+std::string quoted(const std::string& path) {
+    std::string result = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '\\' || c == '`' || c == '$') {
+            result += '\\';
+        }
+        result += c;
+    }
+    return result + "\"";
+}
+
+} // namespace
+
+fs::path entryPath() {
+    return DefaultFolders::configHome() / "autostart" / "org.ambrel.Ambrel.desktop";
+}
+
+bool isEnabled() {
+    std::error_code error;
+    return fs::is_regular_file(entryPath(), error);
+}
+
+void setEnabled(bool enabled, const fs::path& executable) {
+    const fs::path entry = entryPath();
+    std::error_code error;
+    if (!enabled) {
+        fs::remove(entry, error);
+        if (error) {
+            throw std::runtime_error(fmt::format("{}: {}", entry.string(), error.message()));
+        }
+        return;
+    }
+    fs::create_directories(entry.parent_path(), error);
+    if (error) {
+        throw std::runtime_error(
+            fmt::format("{}: {}", entry.parent_path().string(), error.message()));
+    }
+    const std::string text = fmt::format("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Ambrel\n"
+                                         "Exec={}\n"
+                                         "Icon=org.ambrel.Ambrel\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n",
+                                         quoted(executable.string()));
+    core::FileAccess::writeAtomically(entry, text);
+}
+
+} // namespace ambrel::LaunchAtLogin

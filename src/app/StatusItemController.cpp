@@ -1,0 +1,302 @@
+#include "StatusItemController.h"
+
+#include "BuildInfo.h"
+#include "LaunchAtLogin.h"
+#include "MenuBarIconPainter.h"
+#include "MenuIcons.h"
+#include "ModalAlert.h"
+#include "PrivacySettings.h"
+#include "SessionsFolder.h"
+#include "audio/AudioHardware.h"
+#include "locale/L10n.h"
+#include "speech/SpeechEngine.h"
+#include "speech/StatusPresentation.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+
+namespace ambrel {
+
+namespace {
+
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Menu texts treat "&" as a mnemonic mark.
+QString menuText(const std::string& text) {
+    return qt(text).replace(QStringLiteral("&"), QStringLiteral("&&"));
+}
+
+void collectIDs(const std::vector<MenuRow>& rows, std::vector<std::string>& ids) {
+    for (const auto& row : rows) {
+        ids.push_back(row.id + (row.kind == MenuRow::Kind::separator ? "" : "|") +
+                      (row.checked ? "c" : ""));
+        collectIDs(row.children, ids);
+    }
+}
+
+std::filesystem::path ownExecutable() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path("ambrel") : path;
+}
+
+} // namespace
+
+StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
+                                           AppSettings settings, SessionsFolder& folder,
+                                           core::Scheduler& scheduler, Actions actions,
+                                           DeviceList devices)
+    : engine_(std::move(engine))
+    , settings_(std::move(settings))
+    , folder_(folder)
+    , scheduler_(scheduler)
+    , actions_(std::move(actions))
+    , devices_(devices ? std::move(devices)
+                       : DeviceList([] { return AudioHardware::inputDevices(); }))
+    , status_(engine_->status())
+    , menu_(std::make_unique<QMenu>())
+    , tray_(std::make_unique<QSystemTrayIcon>())
+    , clock_(std::make_unique<QTimer>()) {
+    menu_->setToolTipsVisible(true);
+    tray_->setContextMenu(menu_.get());
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
+        isMenuOpen_ = true;
+        rebuild();
+        clock_->start();
+    });
+    QObject::connect(menu_.get(), &QMenu::aboutToHide, menu_.get(), [this] {
+        isMenuOpen_ = false;
+        clock_->stop();
+    });
+    // The elapsed time on the status line moves on while the menu is open.
+    clock_->setInterval(1000);
+    QObject::connect(clock_.get(), &QTimer::timeout, menu_.get(), [this] { refresh(); });
+    // Trays that only report clicks get the menu on a click as well.
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, menu_.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger ||
+                             reason == QSystemTrayIcon::MiddleClick) {
+                             popUp();
+                         }
+                     });
+    applyStatus();
+    tray_->show();
+}
+
+StatusItemController::~StatusItemController() {
+    clock_->stop();
+    tray_->hide();
+}
+
+void StatusItemController::popUp() {
+    if (!menu_->isVisible()) {
+        menu_->popup(QCursor::pos());
+    }
+}
+
+void StatusItemController::update(const TranscriptionStatus& status) {
+    if (status == status_) {
+        return;
+    }
+    status_ = status;
+    applyStatus();
+    refresh();
+}
+
+void StatusItemController::applyStatus() {
+    const StatusPresentation presentation(status_, scheduler_.now());
+    tray_->setIcon(MenuBarIconPainter::icon(presentation.icon));
+    QString tooltip = QStringLiteral("Ambrel\n") + qt(presentation.text);
+    if (presentation.detail) {
+        tooltip += QStringLiteral("\n") + qt(*presentation.detail);
+    }
+    tray_->setToolTip(tooltip);
+    if (const auto found = shownActions_.find("status"); found != shownActions_.end()) {
+        found->second->setText(menuText(presentation.text));
+    }
+}
+
+StatusMenuState StatusItemController::state() const {
+    StatusMenuState state;
+    state.status = status_;
+    state.now = scheduler_.now();
+    state.options = engine_->options();
+    state.showOverlay = settings_.flag(AppSettings::Keys::showOverlay);
+    state.overlayTransparency = settings_.overlayTransparency();
+    state.overlayContrast = settings_.overlayContrast();
+    state.microphoneDeviceName = settings_.text(AppSettings::Keys::microphoneDeviceName);
+    state.devices = devices_();
+    state.folder = folder_.current();
+    state.launchAtLogin = LaunchAtLogin::isEnabled();
+    state.interfaceLanguage = L10n::preference();
+    return state;
+}
+
+StatusMenuHandlers StatusItemController::handlers() {
+    StatusMenuHandlers handlers;
+    handlers.setTranscriptionOn = actions_.setTranscriptionOn;
+    handlers.setPaused = [this](bool paused) { engine_->setPaused(paused); };
+    handlers.showHistory = actions_.showHistory;
+    handlers.setOptions = actions_.setOptions;
+    handlers.rememberMicrophoneName = [this](const std::string& name) {
+        settings_.setText(AppSettings::Keys::microphoneDeviceName, name);
+    };
+    handlers.setOverlay = actions_.setOverlay;
+    handlers.showOverlayStyle = actions_.showOverlayStyle;
+    if (actions_.overlayStyleChanged) {
+        handlers.restoreOverlayStyle = [this] {
+            settings_.remove(AppSettings::Keys::overlayTransparency);
+            settings_.remove(AppSettings::Keys::overlayContrast);
+            actions_.overlayStyleChanged();
+        };
+    }
+    handlers.restoreOverlayFrame = actions_.restoreOverlayFrame;
+    handlers.showLanguages = actions_.showLanguages;
+    handlers.showSetup = actions_.showSetup;
+    handlers.toggleLaunchAtLogin = [this] { toggleLaunchAtLogin(); };
+    handlers.revealFolder = [this] { revealFolder(); };
+    handlers.changeFolder = [this] { changeFolder(); };
+    handlers.setInterfaceLanguage = actions_.setInterfaceLanguage;
+    handlers.openSystemAudioSettings = [] {
+        PrivacySettings::open(PrivacySettings::Pane::systemAudio);
+    };
+    handlers.openMicrophoneSettings = [] {
+        PrivacySettings::open(PrivacySettings::Pane::microphone);
+    };
+    handlers.showAbout = [this] { showAbout(); };
+    handlers.quit = actions_.quit;
+    return handlers;
+}
+
+std::vector<MenuRow> StatusItemController::rows() const {
+    return StatusMenu::build(state(), const_cast<StatusItemController*>(this)->handlers());
+}
+
+void StatusItemController::setRow(QAction& action, const MenuRow& row) {
+    action.setText(menuText(row.text()));
+    action.setIcon(MenuIcons::icon(row.icon));
+    action.setIconVisibleInMenu(true);
+    action.setCheckable(row.checked.has_value());
+    if (row.checked) {
+        action.setChecked(*row.checked);
+    }
+    action.setEnabled(row.enabled);
+    shownActions_[row.id] = &action;
+    shownHandlers_[row.id] = row.action;
+}
+
+void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
+    for (const auto& row : rows) {
+        switch (row.kind) {
+        case MenuRow::Kind::separator:
+            menu.addSeparator();
+            break;
+        case MenuRow::Kind::submenu: {
+            auto submenu = std::make_unique<QMenu>();
+            submenu->setToolTipsVisible(true);
+            fill(*submenu, row.children);
+            QAction* action = menu.addMenu(submenu.get());
+            setRow(*action, row);
+            submenus_.push_back(std::move(submenu));
+            break;
+        }
+        case MenuRow::Kind::label:
+        case MenuRow::Kind::action: {
+            QAction* action = menu.addAction(QString());
+            setRow(*action, row);
+            const std::string id = row.id;
+            QObject::connect(action, &QAction::triggered, &menu, [this, id] {
+                // The handler of the rows shown now, which may have changed since the build.
+                const auto handler = shownHandlers_.find(id);
+                if (handler != shownHandlers_.end() && handler->second) {
+                    const auto run = handler->second;
+                    run();
+                    refresh();
+                }
+            });
+            break;
+        }
+        }
+    }
+}
+
+void StatusItemController::rebuild() {
+    const auto built = rows();
+    menu_->clear();
+    shownActions_.clear();
+    shownHandlers_.clear();
+    // The old submenus may still be on their way out; Qt deletes them later.
+    for (auto& submenu : submenus_) {
+        submenu.release()->deleteLater();
+    }
+    submenus_.clear();
+    fill(*menu_, built);
+    shownIDs_.clear();
+    collectIDs(built, shownIDs_);
+}
+
+void StatusItemController::refresh() {
+    if (!isMenuOpen_) {
+        return;
+    }
+    const auto built = rows();
+    std::vector<std::string> ids;
+    collectIDs(built, ids);
+    if (ids != shownIDs_) {
+        rebuild();
+        return;
+    }
+    std::function<void(const std::vector<MenuRow>&)> apply = [&](const auto& list) {
+        for (const auto& row : list) {
+            if (const auto found = shownActions_.find(row.id); found != shownActions_.end()) {
+                setRow(*found->second, row);
+            }
+            apply(row.children);
+        }
+    };
+    apply(built);
+}
+
+void StatusItemController::toggleLaunchAtLogin() {
+    try {
+        LaunchAtLogin::setEnabled(!LaunchAtLogin::isEnabled(), ownExecutable());
+    } catch (const std::exception& error) {
+        ModalAlert::show(L10n::text(Texts::alertLaunchAtLoginFailed), error.what(),
+                         ModalAlert::Style::warning);
+    }
+}
+
+void StatusItemController::revealFolder() {
+    if (!actions_.ensureSessionsDirectory || !actions_.ensureSessionsDirectory()) {
+        return;
+    }
+    const auto folder = engine_->sessionsDirectory();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(qt(folder.string())));
+}
+
+void StatusItemController::changeFolder() {
+    if (const auto chosen = folder_.choose(); chosen && actions_.changeSessionsDirectory) {
+        actions_.changeSessionsDirectory(*chosen);
+    }
+}
+
+void StatusItemController::showAbout() {
+    QMessageBox::about(nullptr, qt(L10n::text(Texts::menuAbout)),
+                       QStringLiteral("<b>Ambrel</b> %1<br><br><small>%2</small>")
+                           .arg(QString::fromUtf8(appVersion),
+                                qt(L10n::text(Texts::aboutCredits)).toHtmlEscaped()));
+}
+
+} // namespace ambrel
