@@ -37,7 +37,8 @@ SpeechOptions AppSettings::speechOptions() const {
     options.microphoneDevice = core::MicrophoneSelection::fromStorageValue(
         device ? std::optional<std::string_view>(*device) : std::nullopt);
     options.automaticLanguages = flagDefaultingToTrue(Keys::automaticLanguages);
-    options.chosenLanguages = store_->stringListValue(Keys::chosenLanguages).value_or(std::vector<std::string>{});
+    options.chosenLanguages =
+        store_->stringListValue(Keys::chosenLanguages).value_or(std::vector<std::string>{});
     return options;
 }
 

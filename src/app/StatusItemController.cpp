@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QUrl>
 
 #include <filesystem>
@@ -65,22 +64,19 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
                        : DeviceList([] { return AudioHardware::inputDevices(); }))
     , status_(engine_->status())
     , menu_(std::make_unique<QMenu>())
-    , tray_(std::make_unique<QSystemTrayIcon>())
-    , clock_(std::make_unique<QTimer>()) {
+    , tray_(std::make_unique<QSystemTrayIcon>()) {
     menu_->setToolTipsVisible(true);
     tray_->setContextMenu(menu_.get());
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
         isMenuOpen_ = true;
         rebuild();
-        clock_->start();
+        // The elapsed time on the status line moves on while the menu is open.
+        clock_ = scheduler_.every(1.0, [this] { refresh(); });
     });
     QObject::connect(menu_.get(), &QMenu::aboutToHide, menu_.get(), [this] {
         isMenuOpen_ = false;
-        clock_->stop();
+        clock_.reset();
     });
-    // The elapsed time on the status line moves on while the menu is open.
-    clock_->setInterval(1000);
-    QObject::connect(clock_.get(), &QTimer::timeout, menu_.get(), [this] { refresh(); });
     // Trays that only report clicks get the menu on a click as well.
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, menu_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
@@ -94,7 +90,7 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
 }
 
 StatusItemController::~StatusItemController() {
-    clock_->stop();
+    clock_.reset();
     tray_->hide();
 }
 
@@ -232,7 +228,13 @@ void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
 
 void StatusItemController::rebuild() {
     const auto built = rows();
-    menu_->clear();
+    // An action may be rebuilt away while its own signal runs: delete them later.
+    for (QAction* action : menu_->actions()) {
+        menu_->removeAction(action);
+        if (action->parent() == menu_.get()) {
+            action->deleteLater();
+        }
+    }
     shownActions_.clear();
     shownHandlers_.clear();
     // The old submenus may still be on their way out; Qt deletes them later.

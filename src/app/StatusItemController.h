@@ -19,7 +19,6 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
-class QTimer;
 
 namespace ambrel {
 
@@ -90,7 +89,7 @@ private:
     TranscriptionStatus status_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
-    std::unique_ptr<QTimer> clock_;
+    core::Scheduler::TimerHandle clock_;
     bool isMenuOpen_ = false;
     // The open menu's actions and handlers by row id.
     std::vector<std::string> shownIDs_;

@@ -22,6 +22,7 @@ public:
     int wait();
     void kill(int signal);
     std::string output() const;
+    int pid() const { return pid_; }
     std::string errors() const;
 
     // Runs to the end and returns the exit status.

@@ -1,0 +1,65 @@
+#include "MainMenu.h"
+
+#include "locale/L10n.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QWidget>
+
+namespace ambrel::MainMenu {
+
+namespace {
+
+constexpr const char* marker = "ambrel.mainMenu";
+
+void add(QWidget& window, const Text& title, const QKeySequence& keys, std::function<void()> run) {
+    auto* action = new QAction(QString::fromStdString(L10n::text(title)), &window);
+    action->setObjectName(QString::fromUtf8(marker));
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, &window, std::move(run));
+    window.addAction(action);
+}
+
+// Text widgets answer these keys themselves; other focused widgets may offer the same slot.
+std::function<void()> toFocus(const char* slot) {
+    return [slot] {
+        if (QWidget* focused = QApplication::focusWidget()) {
+            QMetaObject::invokeMethod(focused, slot);
+        }
+    };
+}
+
+std::function<void()> orNothing(const std::function<void()>& handler) {
+    return handler ? handler : [] {};
+}
+
+} // namespace
+
+void install(QWidget& window, const FindHandlers& find) {
+    for (QAction* action : window.actions()) {
+        if (action->objectName() == QString::fromUtf8(marker)) {
+            window.removeAction(action);
+            action->deleteLater();
+        }
+    }
+    add(window, Texts::mainMenuUndo, QKeySequence::Undo, toFocus("undo"));
+    add(window, Texts::mainMenuRedo, QKeySequence::Redo, toFocus("redo"));
+    add(window, Texts::mainMenuCut, QKeySequence::Cut, toFocus("cut"));
+    add(window, Texts::mainMenuCopy, QKeySequence::Copy, toFocus("copy"));
+    add(window, Texts::mainMenuPaste, QKeySequence::Paste, toFocus("paste"));
+    add(window, Texts::mainMenuSelectAll, QKeySequence::SelectAll, toFocus("selectAll"));
+    add(window, Texts::mainMenuFind, QKeySequence::Find, orNothing(find.find));
+    add(window, Texts::mainMenuFindNext, QKeySequence::FindNext, orNothing(find.findNext));
+    add(window, Texts::mainMenuFindPrevious, QKeySequence::FindPrevious,
+        orNothing(find.findPrevious));
+    add(window, Texts::mainMenuUseSelectionForFind, QKeySequence(Qt::CTRL | Qt::Key_E),
+        orNothing(find.useSelectionForFind));
+    add(window, Texts::mainMenuMinimize, QKeySequence(Qt::CTRL | Qt::Key_M),
+        [&window] { window.showMinimized(); });
+    add(window, Texts::mainMenuClose, QKeySequence::Close, [&window] { window.close(); });
+    add(window, Texts::menuQuit, QKeySequence::Quit, [] { QApplication::quit(); });
+}
+
+} // namespace ambrel::MainMenu

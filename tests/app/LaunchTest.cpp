@@ -1,0 +1,126 @@
+// Start-up of the desktop app as processes: one instance per user, relaunching.
+#include "ScopedEnvironment.h"
+#include "Subprocess.h"
+#include "TemporaryFolder.h"
+#include "app/RelaunchArguments.h"
+#include "app/SingleInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace ambrel;
+using ambrel::testing::ScopedEnvironment;
+using ambrel::testing::Subprocess;
+using ambrel::testing::TemporaryFolder;
+using namespace std::chrono_literals;
+
+TEST(RelaunchArgumentsTest, ReadsTheProcessIdAfterTheFlag) {
+    using RelaunchArguments::relaunchedAfter;
+    EXPECT_EQ(relaunchedAfter({"-relaunchedAfter", "4242"}), 4242);
+    EXPECT_EQ(relaunchedAfter({"x", "-relaunchedAfter", "+17"}), 17);
+    EXPECT_EQ(relaunchedAfter({"-relaunchedAfter", "-3"}), -3);
+    EXPECT_EQ(relaunchedAfter({"-relaunchedAfter", "2147483647"}), 2147483647);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{},
+                                                {"-relaunchedAfter"},
+                                                {"-relaunchedAfter", ""},
+                                                {"-relaunchedAfter", "12a"},
+                                                {"-relaunchedAfter", "2147483648"},
+                                                {"-relaunchedAfter", "+-1"},
+                                                {"-relaunchedAfter", "0x10"},
+                                                {"--relaunchedAfter", "1"},
+                                                {"-relaunchedAfter", " 5"}}) {
+        EXPECT_FALSE(relaunchedAfter(bad)) << (bad.size() > 1 ? bad[1] : "");
+    }
+    EXPECT_TRUE(RelaunchArguments::isRunning(static_cast<std::int32_t>(::getpid())));
+}
+
+namespace {
+
+// The desktop app in processes of its own, offscreen, with a home of its own.
+class LaunchTest : public ::testing::Test {
+protected:
+    LaunchTest()
+        : homeVariable_("HOME", home.path().string())
+        , config_("XDG_CONFIG_HOME", (home.path() / "config").string())
+        , data_("XDG_DATA_HOME", (home.path() / "data").string())
+        , cache_("XDG_CACHE_HOME", (home.path() / "cache").string())
+        , runtime_("XDG_RUNTIME_DIR", home.path().string())
+        , platform_("QT_QPA_PLATFORM", "offscreen") {}
+
+    // Waits until the app listens on its socket.
+    bool waitForSocket() {
+        for (int i = 0; i < 200; ++i) {
+            if (std::filesystem::exists(SingleInstance::socketPath()) &&
+                SingleInstance::handOff(std::nullopt)) {
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    TemporaryFolder home;
+
+private:
+    ScopedEnvironment homeVariable_;
+    ScopedEnvironment config_;
+    ScopedEnvironment data_;
+    ScopedEnvironment cache_;
+    ScopedEnvironment runtime_;
+    ScopedEnvironment platform_;
+};
+
+} // namespace
+
+TEST_F(LaunchTest, ASecondCopyHandsOverAndALeftoverSocketIsTakenOver) {
+    // A socket file nobody listens on, as a crash leaves it.
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const auto path = SingleInstance::socketPath();
+        std::copy(path.begin(), path.end(), address.sun_path);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    Subprocess first({AMBREL_BINARY});
+    ASSERT_TRUE(waitForSocket()) << first.errors();
+
+    const auto started = std::chrono::steady_clock::now();
+    Subprocess second({AMBREL_BINARY});
+    EXPECT_EQ(second.wait(), 0) << second.errors();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_FALSE(first.poll()); // the first one is still there
+
+    // A relaunch after some other process hands over to the running instance all the same.
+    Subprocess next({AMBREL_BINARY, "-relaunchedAfter", std::to_string(-1)});
+    EXPECT_EQ(next.wait(), 0);
+    first.kill(SIGTERM);
+    EXPECT_EQ(first.wait(), 0) << first.errors();
+}
+
+TEST_F(LaunchTest, ARelaunchedCopyWaitsForItsPredecessor) {
+    Subprocess first({AMBREL_BINARY});
+    ASSERT_TRUE(waitForSocket()) << first.errors();
+    // The copy must not hand off to the instance it replaces: it waits for it instead.
+    Subprocess successor({AMBREL_BINARY, "-relaunchedAfter", std::to_string(first.pid())});
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(successor.poll()) << successor.errors();
+    first.kill(SIGTERM);
+    EXPECT_EQ(first.wait(), 0);
+    // Once it has gone, the successor is the instance.
+    bool answered = false;
+    for (int i = 0; i < 100 && !answered; ++i) {
+        std::this_thread::sleep_for(50ms);
+        answered = SingleInstance::handOff(std::nullopt);
+    }
+    EXPECT_TRUE(answered) << successor.errors();
+    EXPECT_FALSE(successor.poll());
+    successor.kill(SIGTERM);
+    EXPECT_EQ(successor.wait(), 0);
+}
