@@ -21,6 +21,7 @@ namespace ambrel::CommandLine {
 namespace {
 
 constexpr std::string_view usage = R"(Usage:
+  ambrel          starts Ambrel in the tray (the desktop app)
   ambrel transcribe [--folder DIR] [--source systemAudio|microphone] [--language ID]... FILE...
   ambrel listen [--folder DIR] [--system-audio on|off] [--microphone on|off] [--language ID]...
   ambrel sessions list [--folder DIR] [--json]

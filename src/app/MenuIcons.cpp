@@ -35,10 +35,15 @@ QImage symbolImage(const QString& name, const QColor& colour, int pixels, int in
     return image;
 }
 
-QIcon drawn(const std::function<QImage(int pixels)>& draw) {
+// `keepColour`: the same image when the row is disabled (the status line's dot).
+QIcon drawn(const std::function<QImage(int pixels)>& draw, bool keepColour = false) {
     QIcon icon;
     for (const int pixels : sizes) {
-        icon.addPixmap(QPixmap::fromImage(draw(pixels)));
+        const QPixmap pixmap = QPixmap::fromImage(draw(pixels));
+        icon.addPixmap(pixmap);
+        if (keepColour) {
+            icon.addPixmap(pixmap, QIcon::Disabled);
+        }
     }
     return icon;
 }
@@ -127,7 +132,7 @@ QIcon draw(const std::string& description) {
         return drawn([&](int pixels) { return toggleImage(name, kind == "toggle-on", pixels); });
     }
     if (kind == "dot") {
-        return drawn([&](int pixels) { return dotImage(dotColour(name), pixels); });
+        return drawn([&](int pixels) { return dotImage(dotColour(name), pixels); }, true);
     }
     return {};
 }

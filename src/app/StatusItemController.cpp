@@ -12,6 +12,7 @@
 #include "speech/SpeechEngine.h"
 #include "speech/StatusPresentation.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
@@ -192,6 +193,7 @@ void StatusItemController::setRow(QAction& action, const MenuRow& row) {
 }
 
 void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
+    std::map<std::string, QActionGroup*> groups;
     for (const auto& row : rows) {
         switch (row.kind) {
         case MenuRow::Kind::separator:
@@ -209,6 +211,14 @@ void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
         case MenuRow::Kind::label:
         case MenuRow::Kind::action: {
             QAction* action = menu.addAction(QString());
+            if (!row.group.empty()) {
+                auto& group = groups[row.group];
+                if (group == nullptr) {
+                    group = new QActionGroup(&menu);
+                    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+                }
+                group->addAction(action);
+            }
             setRow(*action, row);
             const std::string id = row.id;
             QObject::connect(action, &QAction::triggered, &menu, [this, id] {

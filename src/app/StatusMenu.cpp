@@ -76,6 +76,7 @@ std::vector<MenuRow> microphoneRows(const StatusMenuState& state,
                             std::optional<core::MicrophoneSelection> selection) {
         MenuRow row = item(std::move(id), title, "", nullptr);
         row.subtitle = std::move(subtitle);
+        row.group = "microphone";
         row.checked = selection ? options.microphone && options.microphoneDevice == *selection
                                 : !options.microphone;
         row.action = [handlers, options, selection, title] {
@@ -112,6 +113,7 @@ std::vector<MenuRow> microphoneRows(const StatusMenuState& state,
                 L10n::text(Texts::menuMicNotConnected),
             "", [] {}, false);
         missing.checked = options.microphone;
+        missing.group = "microphone";
         rows.push_back(std::move(missing));
     }
     rows.push_back(separator("mic.sep2"));
@@ -149,12 +151,14 @@ std::vector<MenuRow> interfaceLanguageRows(const StatusMenuState& state,
     MenuRow system = item("lang.system", L10n::text(Texts::menuSystemDefault), "",
                           [handlers] { handlers.setInterfaceLanguage(std::nullopt); });
     system.checked = !state.interfaceLanguage;
+    system.group = "interfaceLanguage";
     rows.push_back(std::move(system));
     rows.push_back(separator("lang.sep"));
     for (const auto& code : L10n::supportedLanguages()) {
         MenuRow language = item("lang." + code, L10n::nativeName(code), "",
                                 [handlers, code] { handlers.setInterfaceLanguage(code); });
         language.checked = state.interfaceLanguage == code;
+        language.group = "interfaceLanguage";
         rows.push_back(std::move(language));
     }
     return rows;

@@ -26,6 +26,7 @@ struct MenuRow {
     // "dot:<green|red|yellow|orange|grey>".
     std::string icon;
     std::optional<bool> checked; // absent: not checkable
+    std::string group;           // rows of one group are exclusive choices
     bool enabled = true;
     std::function<void()> action;
     std::vector<MenuRow> children;

@@ -1,0 +1,197 @@
+#!/usr/bin/env python3
+"""The desktop app as a person uses it, on a virtual display with a tray host.
+
+Starts the real app against the test sound server, opens its tray menu with the mouse, starts
+transcription, plays speech, pauses, stops, and looks into the submenus, saving a screenshot of
+the open menu at each step. The checks are on what the app leaves on disk and on its exit; the
+screenshots are for people to look at.
+
+Run inside a display: dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" <this> ...
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SENTENCES = [
+    "Good morning everyone, and welcome to the weekly planning meeting.",
+    "First we will look at the budget for the next quarter.",
+]
+
+
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **options).stdout
+
+
+def wait_until(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.2)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+class Desktop:
+    def __init__(self, ambrel, screenshots, work):
+        self.ambrel = ambrel
+        self.screenshots = screenshots
+        self.work = work
+        self.sessions = work / "sessions"
+        self.env = dict(os.environ)
+        home = work / "home"
+        self.env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"),
+                        XDG_DATA_HOME=str(home / "data"), XDG_CACHE_HOME=str(home / "cache"),
+                        XDG_RUNTIME_DIR=str(work / "runtime"), LANG="C.UTF-8")
+        (work / "runtime").mkdir(mode=0o700)
+        config = home / "config" / "Ambrel"
+        config.mkdir(parents=True)
+        # A folder chosen earlier: no first-run question.
+        (config / "Ambrel.conf").write_text(
+            f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
+        self.sessions.mkdir()
+        self.tray = subprocess.Popen(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+             "--height", "32", "--SetDockType", "true"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1)
+        self.log = open(work / "app.log", "w")
+        self.app = subprocess.Popen([ambrel], env=self.env, stdout=self.log,
+                                    stderr=subprocess.STDOUT)
+        self.icon = wait_until(self.find_icon, 20, "the tray icon")
+
+    def find_icon(self):
+        try:
+            windows = run("xdotool", "search", "--classname", "ambrel").split()
+        except subprocess.CalledProcessError:
+            return None
+        for window in windows:
+            geometry = run("xdotool", "getwindowgeometry", "--shell", window)
+            values = dict(line.split("=") for line in geometry.split())
+            if int(values["WIDTH"]) > 8 and int(values["Y"]) < 40:
+                return window
+        return None
+
+    def open_menu(self):
+        run("xdotool", "mousemove", "--window", self.icon, "11", "15", "click", "1")
+        time.sleep(1.0)
+
+    def keys(self, *names):
+        for name in names:
+            run("xdotool", "key", name)
+            time.sleep(0.25)
+
+    def close_menu(self):
+        self.keys("Escape", "Escape")
+        time.sleep(0.3)
+
+    def screenshot(self, name):
+        path = self.screenshots / f"{name}.png"
+        run("import", "-window", "root", "-crop", "1000x560+280+0", str(path))
+        return path
+
+    def tray_icon(self, name):
+        """The tray at four times its size, for a look at the icon."""
+        path = self.screenshots / f"{name}.png"
+        raw = self.work / "tray.png"
+        run("import", "-window", "root", "-crop", "48x32+1232+0", str(raw))
+        run("convert", str(raw), "+repage", "-scale", "400%", str(path))
+        return path
+
+    def session(self):
+        files = sorted(self.sessions.glob("*.json"))
+        return json.loads(files[-1].read_text()) if files else None
+
+    def play(self, text, name):
+        wav = self.work / f"{name}.wav"
+        run("flite", "-voice", "slt", "-t", text, "-o", str(wav))
+        run("paplay", str(wav), env=self.env)
+
+    def quit(self):
+        self.app.send_signal(signal.SIGTERM)
+        status = self.app.wait(timeout=20)
+        self.tray.terminate()
+        self.log.close()
+        return status
+
+
+def check(ambrel, screenshots):
+    screenshots.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="ambrel-ui-") as folder:
+        desktop = Desktop(ambrel, screenshots, pathlib.Path(folder))
+        try:
+            desktop.tray_icon("tray-idle")
+            desktop.open_menu()
+            desktop.screenshot("01-menu-off")
+            # The first enabled row is Start Transcription.
+            desktop.keys("Down", "Return")
+            time.sleep(3)
+            desktop.tray_icon("tray-listening")
+            desktop.open_menu()
+            desktop.screenshot("02-menu-listening")
+            desktop.close_menu()
+
+            for index, sentence in enumerate(SENTENCES):
+                desktop.play(sentence, f"sentence{index}")
+                time.sleep(1)
+            session = wait_until(lambda: (s := desktop.session()) and s["lines"] and s, 30,
+                                 "a line in the session file")
+            assert "endedAt" not in session, "the session closed too early"
+            desktop.open_menu()
+            desktop.screenshot("03-menu-recording")
+
+            # Pause: the row after Stop.
+            desktop.keys("Down", "Down", "Return")
+            time.sleep(1)
+            desktop.tray_icon("tray-paused")
+            desktop.open_menu()
+            desktop.screenshot("04-menu-paused")
+            desktop.close_menu()
+            session = wait_until(
+                lambda: (s := desktop.session()) and any(m["kind"] == "paused"
+                                                         for m in s.get("markers", [])) and s,
+                10, "the pause marker")
+
+            desktop.open_menu()
+            desktop.keys("Down", "Return")  # Stop
+            ended = wait_until(lambda: (s := desktop.session()) and "endedAt" in s and s, 10,
+                               "the closed session")
+            assert ended["lines"], "the lines were lost"
+            desktop.open_menu()
+            desktop.screenshot("05-menu-stopped")
+            # Microphone, then Settings, with their submenus open.
+            desktop.keys("Down", "Down", "Down", "Right")
+            desktop.screenshot("06-microphone-submenu")
+            desktop.keys("Left", "Down", "Right")
+            desktop.screenshot("07-settings-submenu")
+            desktop.close_menu()
+            status = desktop.quit()
+            assert status == 0, f"the app ended with {status}"
+            print(f"ui check passed: {len(ended['lines'])} lines recorded; screenshots in "
+                  f"{screenshots}")
+        except BaseException:
+            if desktop.app.poll() is None:
+                desktop.quit()
+            print((pathlib.Path(folder) / "app.log").read_text(), file=sys.stderr)
+            raise
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--ambrel", required=True)
+    parser.add_argument("--screenshots", required=True)
+    arguments = parser.parse_args()
+    check(arguments.ambrel, pathlib.Path(arguments.screenshots))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
