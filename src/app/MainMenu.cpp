@@ -23,9 +23,13 @@ void add(QWidget& window, const Text& title, const QKeySequence& keys, std::func
 }
 
 // Text widgets answer these keys themselves; other focused widgets may offer the same slot.
-std::function<void()> toFocus(const char* slot) {
-    return [slot] {
-        if (QWidget* focused = QApplication::focusWidget()) {
+std::function<void()> toFocus(QWidget& window, const char* slot) {
+    return [&window, slot] {
+        QWidget* focused = QApplication::focusWidget();
+        if (focused == nullptr || focused->window() != &window) {
+            focused = window.focusWidget();
+        }
+        if (focused != nullptr) {
             QMetaObject::invokeMethod(focused, slot);
         }
     };
@@ -44,12 +48,12 @@ void install(QWidget& window, const FindHandlers& find) {
             action->deleteLater();
         }
     }
-    add(window, Texts::mainMenuUndo, QKeySequence::Undo, toFocus("undo"));
-    add(window, Texts::mainMenuRedo, QKeySequence::Redo, toFocus("redo"));
-    add(window, Texts::mainMenuCut, QKeySequence::Cut, toFocus("cut"));
-    add(window, Texts::mainMenuCopy, QKeySequence::Copy, toFocus("copy"));
-    add(window, Texts::mainMenuPaste, QKeySequence::Paste, toFocus("paste"));
-    add(window, Texts::mainMenuSelectAll, QKeySequence::SelectAll, toFocus("selectAll"));
+    add(window, Texts::mainMenuUndo, QKeySequence::Undo, toFocus(window, "undo"));
+    add(window, Texts::mainMenuRedo, QKeySequence::Redo, toFocus(window, "redo"));
+    add(window, Texts::mainMenuCut, QKeySequence::Cut, toFocus(window, "cut"));
+    add(window, Texts::mainMenuCopy, QKeySequence::Copy, toFocus(window, "copy"));
+    add(window, Texts::mainMenuPaste, QKeySequence::Paste, toFocus(window, "paste"));
+    add(window, Texts::mainMenuSelectAll, QKeySequence::SelectAll, toFocus(window, "selectAll"));
     add(window, Texts::mainMenuFind, QKeySequence::Find, orNothing(find.find));
     add(window, Texts::mainMenuFindNext, QKeySequence::FindNext, orNothing(find.findNext));
     add(window, Texts::mainMenuFindPrevious, QKeySequence::FindPrevious,
