@@ -1,7 +1,6 @@
 // Start-up of the desktop app as processes: one instance per user, relaunching.
-#include "ScopedEnvironment.h"
+#include "IsolatedHome.h"
 #include "Subprocess.h"
-#include "TemporaryFolder.h"
 #include "app/RelaunchArguments.h"
 #include "app/SingleInstance.h"
 
@@ -14,9 +13,8 @@
 #include <unistd.h>
 
 using namespace ambrel;
-using ambrel::testing::ScopedEnvironment;
+using ambrel::testing::IsolatedHome;
 using ambrel::testing::Subprocess;
-using ambrel::testing::TemporaryFolder;
 using namespace std::chrono_literals;
 
 TEST(RelaunchArgumentsTest, ReadsTheProcessIdAfterTheFlag) {
@@ -44,14 +42,6 @@ namespace {
 // The desktop app in processes of its own, offscreen, with a home of its own.
 class LaunchTest : public ::testing::Test {
 protected:
-    LaunchTest()
-        : homeVariable_("HOME", home.path().string())
-        , config_("XDG_CONFIG_HOME", (home.path() / "config").string())
-        , data_("XDG_DATA_HOME", (home.path() / "data").string())
-        , cache_("XDG_CACHE_HOME", (home.path() / "cache").string())
-        , runtime_("XDG_RUNTIME_DIR", home.path().string())
-        , platform_("QT_QPA_PLATFORM", "offscreen") {}
-
     // Waits until the app listens on its socket.
     bool waitForSocket() {
         for (int i = 0; i < 200; ++i) {
@@ -64,15 +54,7 @@ protected:
         return false;
     }
 
-    TemporaryFolder home;
-
-private:
-    ScopedEnvironment homeVariable_;
-    ScopedEnvironment config_;
-    ScopedEnvironment data_;
-    ScopedEnvironment cache_;
-    ScopedEnvironment runtime_;
-    ScopedEnvironment platform_;
+    IsolatedHome home;
 };
 
 } // namespace

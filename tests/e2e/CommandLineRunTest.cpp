@@ -1,8 +1,7 @@
 // The ambrel executable as users run it: files transcribed from the command line, and live runs
 // on the test sound server that are killed or stopped.
-#include "ScopedEnvironment.h"
+#include "IsolatedHome.h"
 #include "Subprocess.h"
-#include "TemporaryFolder.h"
 #include "core/SessionStore.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +12,8 @@
 #include <thread>
 
 using namespace ambrel;
-using ambrel::testing::ScopedEnvironment;
+using ambrel::testing::IsolatedHome;
 using ambrel::testing::Subprocess;
-using ambrel::testing::TemporaryFolder;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -52,12 +50,6 @@ std::vector<std::string> lineTexts(const core::SessionRecord& record) {
 // A home of its own for each run: settings, models and caches stay out of the user's.
 class CommandLineRunTest : public ::testing::Test {
 protected:
-    CommandLineRunTest()
-        : homeVariable_("HOME", home.path().string())
-        , config_("XDG_CONFIG_HOME", (home.path() / "config").string())
-        , data_("XDG_DATA_HOME", (home.path() / "data").string())
-        , cache_("XDG_CACHE_HOME", (home.path() / "cache").string()) {}
-
     std::filesystem::path spoken(const std::string& name, const std::string& text) {
         const auto file = home.path() / (name + ".wav");
         EXPECT_EQ(Subprocess::run({"flite", "-voice", "slt", "-t", text, "-o", file.string()}), 0);
@@ -71,13 +63,7 @@ protected:
         return file;
     }
 
-    TemporaryFolder home;
-
-private:
-    ScopedEnvironment homeVariable_;
-    ScopedEnvironment config_;
-    ScopedEnvironment data_;
-    ScopedEnvironment cache_;
+    IsolatedHome home;
 };
 
 } // namespace
