@@ -115,7 +115,7 @@ TEST_F(CommandLineRunTest, AKilledRunLeavesItsSavedLinesAndTermClosesTheSession)
     if (std::getenv("PULSE_SERVER") == nullptr) {
         GTEST_SKIP() << "no test sound server";
     }
-    // Half a minute of sentences with pauses, played on the default sink over and over.
+    // Half a minute of sentences with pauses, played on the default sink six times over.
     std::vector<std::string> join = {"sox"};
     for (const char* sentence : {"Good morning, and welcome to the weekly planning meeting.",
                                  "First we will look at the budget for the next quarter.",
@@ -128,7 +128,10 @@ TEST_F(CommandLineRunTest, AKilledRunLeavesItsSavedLinesAndTermClosesTheSession)
     const auto talk = home.path() / "talk.wav";
     join.push_back(talk.string());
     ASSERT_EQ(Subprocess::run(join), 0);
-    Subprocess player({"sh", "-c", "while paplay '" + talk.string() + "'; do :; done"});
+    // Played by one process, so that ending the test ends the sound (later tests listen too).
+    const auto longTalk = home.path() / "long-talk.wav";
+    ASSERT_EQ(Subprocess::run({"sox", talk.string(), longTalk.string(), "repeat", "5"}), 0);
+    Subprocess player({"paplay", longTalk.string()});
 
     const auto folder = home.path() / "sessions";
     const core::SessionStore store(folder);
