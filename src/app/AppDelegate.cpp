@@ -2,6 +2,9 @@
 
 #include "BuildInfo.h"
 #include "DefaultFolders.h"
+#include "DesktopServices.h"
+#include "HistoryModel.h"
+#include "HistoryWindow.h"
 #include "ModalAlert.h"
 #include "QtSettingsStore.h"
 #include "RelaunchArguments.h"
@@ -46,6 +49,8 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments)
 
 AppDelegate::~AppDelegate() {
     statusItem_.reset();
+    historyWindow_.reset();
+    history_.reset();
 }
 
 std::optional<int> AppDelegate::launch() {
@@ -100,7 +105,16 @@ void AppDelegate::start() {
         folder, settings_.speechOptions(), scheduler_,
         SpeechEngineServices::standard(scheduler_, model_, store_, appVersion));
 
+    history_ = std::make_unique<HistoryModel>(
+        folder,
+        [engine = std::weak_ptr<SpeechEngine>(engine_)]() -> std::optional<core::SessionRecord> {
+            const auto running = engine.lock();
+            return running ? running->session() : std::nullopt;
+        },
+        scheduler_, DesktopServices::forHistory(settings_));
+
     StatusItemController::Actions actions;
+    actions.showHistory = [this] { showHistory(); };
     actions.ensureSessionsDirectory = [this] { return ensureSessionsDirectory(); };
     actions.changeSessionsDirectory = [this](const std::filesystem::path& folder) {
         changeSessionsDirectory(folder);
@@ -116,11 +130,15 @@ void AppDelegate::start() {
 
     engine_->onStatusChange = [this](const TranscriptionStatus& status) {
         statusItem_->update(status);
+        history_->updateLiveSessionID(status.currentSessionID);
         const bool listening = status.is<TranscriptionStatus::Listening>();
         if (listening && !wasListening_) {
             reloadLanguageCatalog(); // models may have been installed
         }
         wasListening_ = listening;
+    };
+    engine_->onSessionUpdated = [this](const core::SessionRecord& record) {
+        history_->liveSessionDidUpdate(record);
     };
 
     // SIGTERM and SIGINT end the app the normal way, which closes the session.
@@ -144,10 +162,13 @@ void AppDelegate::willTerminate() {
 }
 
 void AppDelegate::showHistory() {
-    // The history window comes later; until then the menu is the way in.
-    if (statusItem_) {
-        statusItem_->popUp();
+    if (!history_) {
+        return;
     }
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<HistoryWindow>(*history_, settings_);
+    }
+    historyWindow_->open();
 }
 
 void AppDelegate::setTranscriptionOn(bool on) {
@@ -180,6 +201,7 @@ bool AppDelegate::ensureSessionsDirectory() {
 
 void AppDelegate::changeSessionsDirectory(const std::filesystem::path& folder) {
     engine_->setSessionsDirectory(folder);
+    history_->setDirectory(folder);
 }
 
 void AppDelegate::setOptions(const SpeechOptions& options) {
@@ -195,6 +217,9 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
     const std::string before = L10n::language();
     L10n::setPreference(language);
     statusItem_->applyStatus();
+    if (historyWindow_) {
+        historyWindow_->retranslate();
+    }
     engine_->interfaceLanguageChanged();
     reloadLanguageCatalog();
     if (L10n::language() == before) {

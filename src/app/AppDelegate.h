@@ -19,6 +19,8 @@
 
 namespace ambrel {
 
+class HistoryModel;
+class HistoryWindow;
 class QtSettingsStore;
 class SpeechEngine;
 class UnixSignalNotifier;
@@ -49,6 +51,7 @@ public:
     bool isIdle() const;
 
     SpeechEngine* engine() const { return engine_.get(); }
+    HistoryWindow* historyWindow() const { return historyWindow_.get(); }
     StatusItemController* statusItem() const { return statusItem_.get(); }
 
 private:
@@ -65,6 +68,8 @@ private:
     std::unique_ptr<UnixSignalNotifier> signals_;
     std::shared_ptr<SpeechModel> model_;
     std::shared_ptr<SpeechEngine> engine_;
+    std::unique_ptr<HistoryModel> history_;
+    std::unique_ptr<HistoryWindow> historyWindow_;
     std::unique_ptr<StatusItemController> statusItem_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;

@@ -63,6 +63,8 @@ public:
 
     const TranscriptionStatus& status() const { return status_; }
     const SpeechOptions& options() const { return options_; }
+    // The session being recorded, as it is in memory now.
+    const std::optional<core::SessionRecord>& session() const { return session_; }
     const std::filesystem::path& sessionsDirectory() const { return store_->directory(); }
 
     void startListening();
