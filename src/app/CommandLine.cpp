@@ -7,6 +7,7 @@
 #include "SessionsCommand.h"
 #include "SpeechCommandSetup.h"
 #include "TranscribeCommand.h"
+#include "locale/L10n.h"
 
 #include <fmt/format.h>
 
@@ -26,6 +27,7 @@ constexpr std::string_view usage = R"(Usage:
   ambrel listen [--folder DIR] [--system-audio on|off] [--microphone on|off] [--language ID]...
   ambrel sessions list [--folder DIR] [--json]
   ambrel sessions show ID [--folder DIR] [--markdown | --plain [--no-times] [--no-speakers]]
+  ambrel sessions search QUERY [--folder DIR]
   ambrel --version
   ambrel --help
 
@@ -49,7 +51,11 @@ Commands:
                   "lineCount".
   sessions show   One session rendered from its record: the Markdown transcript
                   (--markdown, the default) or the plain text that copying gives
-                  (--plain; --no-times and --no-speakers leave those out).
+                  (--plain; --no-times and --no-speakers leave those out), with the
+                  labels of the interface language.
+  sessions search The ids of the sessions whose lines contain QUERY, newest first, as
+                  the history window finds them: case, accents and character width
+                  do not matter ("cafe" finds "Café").
 
 Options:
   --folder DIR    The transcripts folder (default: the one the app uses, at first
@@ -65,10 +71,13 @@ Exit status: 0 on success; 1 when a file, a session or the run failed (other fil
 still transcribed); 2 for usage errors, an unknown language among them.
 )";
 
+// The folder and the interface language the app uses; --folder names another folder.
 core::SessionStore storeFor(CommandArguments& arguments) {
+    const auto settings = std::make_shared<QtSettingsStore>();
+    L10n::configure(settings);
     const auto folder = arguments.value("--folder");
     return core::SessionStore(folder ? std::filesystem::path(*folder)
-                                     : SpeechCommandSetup::configuredFolder(QtSettingsStore()));
+                                     : SpeechCommandSetup::configuredFolder(*settings));
 }
 
 int sessions(std::string_view command, CommandArguments arguments, std::ostream& out,
@@ -98,7 +107,12 @@ int sessions(std::string_view command, CommandArguments arguments, std::ostream&
                                            : SessionsCommand::ShowFormat::markdown,
                                      options, out, err);
     }
-    throw UsageError{command.empty() ? "sessions needs a command: list or show"
+    if (command == "search") {
+        auto store = storeFor(arguments);
+        const auto query = arguments.operands(1).front();
+        return SessionsCommand::search(store, query, out, err);
+    }
+    throw UsageError{command.empty() ? "sessions needs a command: list, show or search"
                                      : fmt::format("unknown sessions command {}", command)};
 }
 

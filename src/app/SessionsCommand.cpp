@@ -3,7 +3,10 @@
 #include "core/FixedDateFormat.h"
 #include "core/MillisecondDate.h"
 #include "core/SessionFileError.h"
+#include "core/SessionLibrary.h"
 #include "core/TranscriptRenderer.h"
+#include "core/UnicodeText.h"
+#include "locale/L10n.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -54,10 +57,24 @@ int show(const SessionStore& store, const std::string& id, ShowFormat format,
         }
         return 1;
     }
-    const auto& labels = TranscriptLabels::english();
+    const auto labels = L10n::transcriptLabels();
     out << (format == ShowFormat::markdown
                 ? TranscriptRenderer::markdown(record, labels, store.timeZone())
                 : TranscriptRenderer::plainText(record, labels, options, store.timeZone()));
+    return 0;
+}
+
+int search(const SessionStore& store, const std::string& query, std::ostream& out, std::ostream&) {
+    SessionLibrary library(store);
+    const auto sessions = library.list();
+    const auto trimmed = std::string(UnicodeText::trimmingWhitespace(query));
+    const auto found =
+        trimmed.empty() ? std::set<std::string>() : library.sessionIDs(trimmed, sessions);
+    for (const auto& session : sessions) {
+        if (trimmed.empty() || found.contains(session.id)) {
+            out << session.id << '\n';
+        }
+    }
     return 0;
 }
 

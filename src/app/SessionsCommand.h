@@ -19,4 +19,9 @@ enum class ShowFormat { markdown, plainText };
 int show(const core::SessionStore& store, const std::string& id, ShowFormat format,
          const core::PlainTextOptions& options, std::ostream& out, std::ostream& err);
 
+// The ids the history search shows for the query, newest first: sessions whose lines contain it
+// in any case, accent or width. An empty query shows them all.
+int search(const core::SessionStore& store, const std::string& query, std::ostream& out,
+           std::ostream& err);
+
 } // namespace ambrel::SessionsCommand

@@ -156,3 +156,26 @@ TEST(CommandLine, UsesTheFolderTheAppWasGiven) {
     core::SessionStore(chosen).save(session("chosen", march14, true));
     EXPECT_EQ(run({"sessions", "list"}).out.substr(0, 7), "chosen\t");
 }
+
+TEST(CommandLine, SearchesAsTheHistoryWindowDoes) {
+    TemporaryFolder folder;
+    core::SessionStore store(folder.path());
+    auto older = session("2025-03-14 09-05-00", march14, true);
+    older.lines[0].text = "Rendez-vous au Café";
+    store.save(older);
+    auto newer = session("2025-03-14 10-00-00", march14 + 3300, true);
+    newer.lines[1].text = "The BUDGET is ready";
+    store.save(newer);
+    const auto in = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {"sessions", "search"});
+        words.insert(words.end(), {"--folder", folder.path().string()});
+        return run(words);
+    };
+    EXPECT_EQ(in({"cafe"}).out, "2025-03-14 09-05-00\n");
+    EXPECT_EQ(in({"ｂｕｄｇｅｔ"}).out, "2025-03-14 10-00-00\n");
+    EXPECT_EQ(in({"HELLO"}).out, "2025-03-14 10-00-00\n");
+    EXPECT_EQ(in({"  "}).out, "2025-03-14 10-00-00\n2025-03-14 09-05-00\n");
+    EXPECT_EQ(in({"nowhere"}).out, "");
+    EXPECT_EQ(in({"nowhere"}).status, 0);
+    EXPECT_EQ(run({"sessions", "search"}).status, 2);
+}
