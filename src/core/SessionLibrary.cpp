@@ -21,7 +21,7 @@ std::shared_ptr<const SessionLibrary::Entry> SessionLibrary::makeEntry(SessionRe
 }
 
 std::vector<SessionSummary> SessionLibrary::list() {
-    auto summaries = store_.listSessions();
+    auto summaries = store_.listSessions(listing_);
     std::set<std::string, std::less<>> listed;
     for (const auto& summary : summaries) {
         listed.insert(summary.id);

@@ -47,6 +47,7 @@ private:
     static std::shared_ptr<const Entry> makeEntry(SessionRecord record);
 
     SessionStore store_;
+    SessionStore::ListingCache listing_;
     std::map<std::string, std::shared_ptr<const Entry>, std::less<>> cache_;
 };
 

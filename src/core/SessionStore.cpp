@@ -103,32 +103,60 @@ SessionRecord SessionStore::load(std::string_view id) const {
 }
 
 std::vector<SessionSummary> SessionStore::listSessions() const {
+    ListingCache unused;
+    return listSessions(unused);
+}
+
+std::vector<SessionSummary> SessionStore::listSessions(ListingCache& cache) const {
     std::vector<SessionSummary> summaries;
     std::error_code error;
     fs::directory_iterator entries(directory_, error);
     if (error) {
+        cache.files.clear();
         return summaries;
     }
+    std::set<std::string, std::less<>> seen;
     for (const auto& entry : entries) {
         const fs::path& path = entry.path();
         const std::string name = path.filename().string();
         if (name.empty() || name.front() == '.' || path.extension() != ".json") {
             continue;
         }
-        std::string bytes;
-        try {
-            bytes = FileAccess::read(path, maximumFileSize);
-        } catch (const fs::filesystem_error&) {
+        std::error_code statError;
+        const auto modified = fs::last_write_time(path, statError);
+        const auto size = statError ? 0 : fs::file_size(path, statError);
+        if (statError) {
             continue;
         }
-        const auto probe = SessionSummaryProbe::read(bytes);
-        if (!probe) {
-            continue;
+        seen.insert(name);
+        auto known = cache.files.find(name);
+        if (known == cache.files.end() || known->second.modified != modified ||
+            known->second.size != size) {
+            std::optional<SessionSummary> summary;
+            try {
+                const auto probe =
+                    SessionSummaryProbe::read(FileAccess::read(path, maximumFileSize));
+                if (probe) {
+                    const std::string id = path.stem().string();
+                    summary = SessionSummary{id,
+                                             probe->startedAt,
+                                             probe->endedAt,
+                                             probe->lastUpdated,
+                                             probe->lineCount,
+                                             jsonURL(id),
+                                             markdownURL(id)};
+                }
+            } catch (const fs::filesystem_error&) {
+                // Left out, and read again once it changes.
+            }
+            known = cache.files.insert_or_assign(name, ListingCache::Known{modified, size, summary})
+                        .first;
         }
-        const std::string id = path.stem().string();
-        summaries.push_back(SessionSummary{id, probe->startedAt, probe->endedAt, probe->lastUpdated,
-                                           probe->lineCount, jsonURL(id), markdownURL(id)});
+        if (known->second.summary) {
+            summaries.push_back(*known->second.summary);
+        }
     }
+    std::erase_if(cache.files, [&](const auto& item) { return !seen.contains(item.first); });
     std::stable_sort(summaries.begin(), summaries.end(),
                      [](const SessionSummary& a, const SessionSummary& b) {
                          if (a.startedAt != b.startedAt) {

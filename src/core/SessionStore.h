@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -49,8 +50,19 @@ public:
     // The record of <id>.json; its id is the file's name whatever the file says.
     SessionRecord load(std::string_view id) const;
 
+    // What a listing read, so that the next one reads only the files that changed since.
+    struct ListingCache {
+        struct Known {
+            std::filesystem::file_time_type modified;
+            std::uintmax_t size = 0;
+            std::optional<SessionSummary> summary; // absent: the file could not be read
+        };
+        std::map<std::string, Known, std::less<>> files;
+    };
+
     // Summaries newest first; unreadable files are left out, a missing folder gives none.
     std::vector<SessionSummary> listSessions() const;
+    std::vector<SessionSummary> listSessions(ListingCache& cache) const;
 
     // Moves both files to the trash, or into ".trash" in the folder when the trash refuses.
     void trash(std::string_view id) const;

@@ -247,6 +247,18 @@ TEST(SessionStore, ListingShowsReadableSessionsNewestFirst) {
     EXPECT_FALSE(sessions[1].endedAt);
     EXPECT_EQ(sessions[1].lastUpdated, march14 + 6);
     EXPECT_EQ(sessions[3].markdownURL, folder.path() / "earliest.md");
+
+    // A listing that remembers what it read sees changes, new files and removed ones alike.
+    SessionStore::ListingCache cache;
+    EXPECT_EQ(ids(store.listSessions(cache)), ids(sessions));
+    EXPECT_EQ(cache.files.count("y.json"), 1u); // unreadable, remembered as such
+    store.save(makeRecord("b", march14, 5));
+    fs::remove(store.jsonURL("a"));
+    folder.write("y.json", SessionCoding::encode(makeRecord("y", march14 - 120, 1)));
+    const auto again = store.listSessions(cache);
+    EXPECT_EQ(ids(again), (std::vector<std::string>{"later", "b", "earliest", "y"}));
+    EXPECT_EQ(again[1].lineCount, 5u);
+    EXPECT_EQ(cache.files.count("a.json"), 0u);
 }
 
 TEST(SessionStore, TrashesThroughTheSystemTrashOrTheHiddenFolder) {
