@@ -19,10 +19,37 @@ import sys
 import tempfile
 import time
 
+# Sessions from earlier days, for the history window.
+EARLIER = [
+    ("2025-03-13 09-30-00", 1741854600.0, ["Rendez-vous au café à midi.", "D'accord, à tout à l'heure."]),
+    ("2025-03-12 15-00-00", 1741791600.0, ["The release is planned for Friday.",
+                                           "Did the testers sign off on the build?",
+                                           "Not yet, two bugs remain open."]),
+]
+
 SENTENCES = [
     "Good morning everyone, and welcome to the weekly planning meeting.",
     "First we will look at the budget for the next quarter.",
 ]
+
+
+def iso(instant):
+    seconds = int(instant)
+    return time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(seconds)) + \
+        f".{int(round((instant - seconds) * 1000)):03d}Z"
+
+
+def seed(folder):
+    for identifier, start, texts in EARLIER:
+        end = start + 20 * len(texts)
+        record = {
+            "appVersion": "0.1.0", "id": identifier, "startedAt": iso(start),
+            "endedAt": iso(end), "lastUpdated": iso(end), "languages": ["en-US"], "markers": [],
+            "lines": [{"id": f"00000000-0000-4000-8000-{index:012d}", "text": text,
+                       "start": iso(start + 5 + 20 * index),
+                       "source": "microphone" if index % 2 else "systemAudio",
+                       "language": "en-US"} for index, text in enumerate(texts)]}
+        (folder / f"{identifier}.json").write_text(json.dumps(record, indent=2, sort_keys=True))
 
 
 def run(*command, **options):
@@ -57,6 +84,7 @@ class Desktop:
         (config / "Ambrel.conf").write_text(
             f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
         self.sessions.mkdir()
+        seed(self.sessions)
         self.tray = subprocess.Popen(
             ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
              "--height", "32", "--SetDockType", "true"],
@@ -97,6 +125,11 @@ class Desktop:
         run("import", "-window", "root", "-crop", "1000x560+280+0", str(path))
         return path
 
+    def window_screenshot(self, name):
+        path = self.screenshots / f"{name}.png"
+        run("import", "-window", "root", "-crop", "920x620+0+0", str(path))
+        return path
+
     def tray_icon(self, name):
         """The tray at four times its size, for a look at the icon."""
         path = self.screenshots / f"{name}.png"
@@ -106,8 +139,10 @@ class Desktop:
         return path
 
     def session(self):
+        """The session recorded in this run (the newest)."""
         files = sorted(self.sessions.glob("*.json"))
-        return json.loads(files[-1].read_text()) if files else None
+        newest = json.loads(files[-1].read_text()) if files else None
+        return newest if newest and newest["id"] not in dict((e[0], 0) for e in EARLIER) else None
 
     def play(self, text, name):
         wav = self.work / f"{name}.wav"
@@ -172,6 +207,19 @@ def check(ambrel, screenshots):
             desktop.keys("Left", "Down", "Right")
             desktop.screenshot("07-settings-submenu")
             desktop.close_menu()
+
+            # A second launch brings the history window of the running one.
+            second = subprocess.run([desktop.ambrel], env=desktop.env, timeout=20)
+            assert second.returncode == 0, "the second launch did not hand over"
+            time.sleep(2)
+            desktop.window_screenshot("08-history")
+            desktop.keys("ctrl+f")
+            run("xdotool", "type", "--delay", "60", "cafe")
+            time.sleep(1.5)
+            desktop.window_screenshot("09-history-search")
+            found = run(desktop.ambrel, "sessions", "search", "cafe", "--folder",
+                        str(desktop.sessions), env=desktop.env).splitlines()
+            assert found == [EARLIER[0][0]], f"search found {found}"
             status = desktop.quit()
             assert status == 0, f"the app ended with {status}"
             print(f"ui check passed: {len(ended['lines'])} lines recorded; screenshots in "
