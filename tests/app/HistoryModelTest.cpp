@@ -1,5 +1,6 @@
 #include "app/HistoryModel.h"
 
+#include "DeferredWork.h"
 #include "IsolatedHome.h"
 #include "core/SessionStore.h"
 #include "core/TimeZone.h"
@@ -50,9 +51,7 @@ protected:
 
     std::unique_ptr<HistoryModel> make(const std::filesystem::path& directory) {
         HistoryModel::Services services;
-        services.background = [this](std::function<void()> work) {
-            background.push_back(std::move(work));
-        };
+        services.background = background.submitter();
         services.copyText = [this](const std::string& text) { copied.push_back(text); };
         services.openFile = [this](const std::filesystem::path& file) {
             opened.push_back(file);
@@ -68,17 +67,7 @@ protected:
     }
 
     // Runs the library's work and what it posts back, until nothing is left.
-    void settle() {
-        do {
-            scheduler.runPending();
-            while (!background.empty()) {
-                auto work = std::move(background.front());
-                background.pop_front();
-                work();
-                scheduler.runPending();
-            }
-        } while (!background.empty());
-    }
+    void settle() { background.settle(scheduler); }
     void advance(double seconds) {
         scheduler.advance(seconds);
         settle();
@@ -95,7 +84,7 @@ protected:
     ambrel::testing::IsolatedHome home;
     std::filesystem::path folder = home.path() / "sessions";
     core::VirtualScheduler scheduler{t0 + 7200};
-    std::deque<std::function<void()>> background;
+    ambrel::testing::DeferredWork background;
     std::optional<SessionRecord> engineRecord;
     core::PlainTextOptions copyOptions;
     Strings copied;

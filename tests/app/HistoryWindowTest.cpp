@@ -1,5 +1,6 @@
 #include "app/HistoryWindow.h"
 
+#include "DeferredWork.h"
 #include "IsolatedHome.h"
 #include "app/SessionListModel.h"
 #include "app/TranscriptView.h"
@@ -43,31 +44,21 @@ protected:
         L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
         std::filesystem::create_directories(folder);
         HistoryModel::Services services;
-        services.background = [this](std::function<void()> work) {
-            background.push_back(std::move(work));
-        };
+        services.background = background.submitter();
         model = std::make_unique<HistoryModel>(
             folder, [] { return std::optional<SessionRecord>(); }, scheduler, services);
         window = std::make_unique<HistoryWindow>(*model, settings);
     }
 
     void settle() {
-        do {
-            scheduler.runPending();
-            while (!background.empty()) {
-                auto work = std::move(background.front());
-                background.pop_front();
-                work();
-                scheduler.runPending();
-            }
-        } while (!background.empty());
+        background.settle(scheduler);
         QApplication::processEvents();
     }
 
     ambrel::testing::IsolatedHome home;
     std::filesystem::path folder = home.path() / "sessions";
     core::VirtualScheduler scheduler{t0 + 3600};
-    std::deque<std::function<void()>> background;
+    ambrel::testing::DeferredWork background;
     AppSettings settings{std::make_shared<core::MemorySettingsStore>()};
     std::unique_ptr<HistoryModel> model;
     std::unique_ptr<HistoryWindow> window;

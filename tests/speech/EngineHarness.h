@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeferredWork.h"
 #include "Scripted.h"
 #include "ScriptedMicrophoneDevices.h"
 #include "TemporaryFolder.h"
@@ -114,9 +115,7 @@ public:
 
     SpeechEngineServices services() {
         SpeechEngineServices services;
-        services.background = [this](SpeechEngineServices::Work work) {
-            background.push_back(std::move(work));
-        };
+        services.background = background.submitter();
         services.languages = [this](const SpeechOptions& options) {
             ++languageQuestions;
             if (!options.automaticLanguages && !options.chosenLanguages.empty()) {
@@ -176,17 +175,7 @@ public:
     }
 
     // Runs posted work and background work until none is left, without moving the clocks.
-    void settle() {
-        do {
-            scheduler.runPending();
-            while (!background.empty()) {
-                auto work = std::move(background.front());
-                background.pop_front();
-                work();
-                scheduler.runPending();
-            }
-        } while (!background.empty());
-    }
+    void settle() { background.settle(scheduler); }
     void advance(double seconds) {
         scheduler.advance(seconds);
         settle();
@@ -242,7 +231,7 @@ public:
 
     core::VirtualScheduler scheduler{1741939500.0};
     TemporaryFolder folder;
-    std::deque<SpeechEngineServices::Work> background;
+    DeferredWork background;
     std::vector<RecognitionLanguage> automaticLanguages{
         {"en-US", RecognitionLanguage::Engine::dictation}};
     std::vector<double> installProgress;

@@ -27,9 +27,7 @@ SpeechOptions withMicrophone(bool systemAudio = true) {
 void runOneBackgroundStep(EngineHarness& h) {
     h.scheduler.runPending();
     ASSERT_FALSE(h.background.empty());
-    auto work = std::move(h.background.front());
-    h.background.pop_front();
-    work();
+    h.background.runOne();
     h.scheduler.runPending();
 }
 
