@@ -8,6 +8,7 @@
 #include "ModalAlert.h"
 #include "QtSettingsStore.h"
 #include "RelaunchArguments.h"
+#include "TranscriptionOverlayController.h"
 #include "UnixSignalNotifier.h"
 #include "core/Log.h"
 #include "locale/L10n.h"
@@ -49,6 +50,7 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments)
 
 AppDelegate::~AppDelegate() {
     statusItem_.reset();
+    overlay_.reset();
     historyWindow_.reset();
     history_.reset();
 }
@@ -113,8 +115,20 @@ void AppDelegate::start() {
         },
         scheduler_, DesktopServices::forHistory(settings_));
 
+    overlay_ = std::make_unique<TranscriptionOverlayController>(settings_, scheduler_, [this] {
+        settings_.setFlag(AppSettings::Keys::showOverlay, false);
+        updateOverlayVisibility();
+    });
+
     StatusItemController::Actions actions;
     actions.showHistory = [this] { showHistory(); };
+    actions.setOverlay = [this](bool on) {
+        settings_.setFlag(AppSettings::Keys::showOverlay, on);
+        updateOverlayVisibility();
+    };
+    actions.overlayStyleChanged = [this] { overlay_->styleChanged(); };
+    actions.showOverlayStyle = [this] { overlay_->showStyleEditor(); };
+    actions.restoreOverlayFrame = [this] { overlay_->restoreDefaultFrame(); };
     actions.ensureSessionsDirectory = [this] { return ensureSessionsDirectory(); };
     actions.changeSessionsDirectory = [this](const std::filesystem::path& folder) {
         changeSessionsDirectory(folder);
@@ -131,6 +145,7 @@ void AppDelegate::start() {
     engine_->onStatusChange = [this](const TranscriptionStatus& status) {
         statusItem_->update(status);
         history_->updateLiveSessionID(status.currentSessionID);
+        updateOverlayVisibility();
         const bool listening = status.is<TranscriptionStatus::Listening>();
         if (listening && !wasListening_) {
             reloadLanguageCatalog(); // models may have been installed
@@ -140,6 +155,7 @@ void AppDelegate::start() {
     engine_->onSessionUpdated = [this](const core::SessionRecord& record) {
         history_->liveSessionDidUpdate(record);
     };
+    engine_->onLiveText = [this](const LiveTranscriptText& text) { overlay_->update(text); };
 
     // SIGTERM and SIGINT end the app the normal way, which closes the session.
     signals_ = std::make_unique<UnixSignalNotifier>(std::initializer_list<int>{SIGTERM, SIGINT},
@@ -208,6 +224,7 @@ void AppDelegate::setOptions(const SpeechOptions& options) {
     // No prompt guards the microphone here: the engine learns at its start whether it may record.
     settings_.setSpeechOptions(options);
     engine_->setOptions(options);
+    updateOverlayVisibility();
 }
 
 void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& language) {
@@ -220,6 +237,7 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
     if (historyWindow_) {
         historyWindow_->retranslate();
     }
+    overlay_->reloadContent();
     engine_->interfaceLanguageChanged();
     reloadLanguageCatalog();
     if (L10n::language() == before) {
@@ -261,6 +279,14 @@ bool AppDelegate::isIdle() const {
                                          [](const QWindow* window) { return window->isVisible(); });
     return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
            QApplication::activeModalWidget() == nullptr && !windowShown;
+}
+
+void AppDelegate::updateOverlayVisibility() {
+    const auto& status = engine_->status();
+    const bool running = status.is<TranscriptionStatus::Preparing>() ||
+                         status.is<TranscriptionStatus::Listening>() ||
+                         status.is<TranscriptionStatus::Paused>();
+    overlay_->setVisible(settings_.flag(AppSettings::Keys::showOverlay) && running);
 }
 
 void AppDelegate::reloadLanguageCatalog() {

@@ -20,6 +20,7 @@
 namespace ambrel {
 
 class HistoryModel;
+class TranscriptionOverlayController;
 class HistoryWindow;
 class QtSettingsStore;
 class SpeechEngine;
@@ -52,12 +53,14 @@ public:
 
     SpeechEngine* engine() const { return engine_.get(); }
     HistoryWindow* historyWindow() const { return historyWindow_.get(); }
+    TranscriptionOverlayController* overlay() const { return overlay_.get(); }
     StatusItemController* statusItem() const { return statusItem_.get(); }
 
 private:
     void start();
     void showHistory();
     void reloadLanguageCatalog();
+    void updateOverlayVisibility();
 
     std::vector<std::string> arguments_;
     QtScheduler scheduler_;
@@ -70,6 +73,7 @@ private:
     std::shared_ptr<SpeechEngine> engine_;
     std::unique_ptr<HistoryModel> history_;
     std::unique_ptr<HistoryWindow> historyWindow_;
+    std::unique_ptr<TranscriptionOverlayController> overlay_;
     std::unique_ptr<StatusItemController> statusItem_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;

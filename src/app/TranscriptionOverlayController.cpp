@@ -1,0 +1,250 @@
+#include "TranscriptionOverlayController.h"
+
+#include "OverlayGeometry.h"
+#include "OverlayWindow.h"
+#include "locale/L10n.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <cmath>
+
+namespace ambrel {
+
+namespace {
+
+QString text(const Text& key) {
+    return QString::fromStdString(L10n::text(key));
+}
+
+void animateOpacity(QWidget& window, double to, int milliseconds) {
+    auto* animation = new QPropertyAnimation(&window, "windowOpacity", &window);
+    animation->setDuration(milliseconds);
+    animation->setEndValue(to);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+} // namespace
+
+TranscriptionOverlayController::TranscriptionOverlayController(AppSettings settings,
+                                                               core::Scheduler& scheduler,
+                                                               std::function<void()> onHide)
+    : settings_(std::move(settings))
+    , scheduler_(scheduler)
+    , onHide_(std::move(onHide)) {}
+
+TranscriptionOverlayController::~TranscriptionOverlayController() = default;
+
+void TranscriptionOverlayController::makeWindow() {
+    if (window_) {
+        return;
+    }
+    window_ = std::make_unique<OverlayWindow>();
+    window_->setStyle({settings_.overlayTransparency(), settings_.overlayContrast()});
+    window_->setText(text_);
+    window_->makeMenu = [this] { return contextMenu(); };
+    window_->onFrameChanged = [this](const QRect& frame) {
+        settings_.setText(frameKey, OverlayGeometry::encode(frame));
+    };
+    std::vector<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back(screen->availableGeometry());
+    }
+    const auto saved = settings_.text(frameKey);
+    const auto frame = saved ? OverlayGeometry::decode(*saved) : std::nullopt;
+    if (frame && OverlayGeometry::isOnScreen(*frame, screens)) {
+        window_->setGeometry(*frame);
+    } else {
+        const QScreen* primary = QGuiApplication::primaryScreen();
+        window_->setGeometry(OverlayGeometry::defaultFrame(
+            primary ? std::optional(primary->availableGeometry()) : std::nullopt));
+    }
+}
+
+void TranscriptionOverlayController::reveal() {
+    if (!window_ || !faded_) {
+        return;
+    }
+    faded_ = false;
+    window_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    if (QWindow* handle = window_->windowHandle()) {
+        handle->setFlag(Qt::WindowTransparentForInput, false);
+    }
+    animateOpacity(*window_, 1.0, 150);
+}
+
+void TranscriptionOverlayController::scheduleFade() {
+    fadeTimer_ = scheduler_.after(fadeDelay, [this] {
+        fadeTimer_.reset();
+        if (!window_) {
+            return;
+        }
+        faded_ = true;
+        animateOpacity(*window_, 0.0, 800);
+        // Faded captions are not in the way: clicks go to the windows below.
+        window_->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+        if (QWindow* handle = window_->windowHandle()) {
+            handle->setFlag(Qt::WindowTransparentForInput, true);
+        }
+    });
+}
+
+void TranscriptionOverlayController::setVisible(bool visible) {
+    if (visible == isShown_) {
+        return;
+    }
+    isShown_ = visible;
+    previewTimer_.reset();
+    if (visible) {
+        makeWindow();
+        reveal();
+        window_->setWindowOpacity(1.0);
+        window_->show();
+        window_->raise();
+        scheduleFade();
+        return;
+    }
+    fadeTimer_.reset();
+    if (window_) {
+        window_->hide();
+    }
+    text_ = LiveTranscriptText{};
+    if (window_) {
+        window_->setText(text_);
+    }
+}
+
+void TranscriptionOverlayController::update(const LiveTranscriptText& text) {
+    if (text == text_) {
+        return; // the same words do not keep the captions up longer
+    }
+    text_ = text;
+    if (window_) {
+        window_->setText(text_);
+    }
+    if (isShown_) {
+        reveal();
+        scheduleFade();
+    }
+}
+
+void TranscriptionOverlayController::showBriefly() {
+    makeWindow();
+    reveal();
+    window_->setWindowOpacity(1.0);
+    window_->show();
+    window_->raise();
+    if (isShown_) {
+        scheduleFade();
+        return;
+    }
+    previewTimer_ = scheduler_.after(previewDuration, [this] {
+        previewTimer_.reset();
+        if (!isShown_ && window_) {
+            window_->hide();
+        }
+    });
+}
+
+void TranscriptionOverlayController::styleChanged() {
+    if (window_) {
+        window_->setStyle({settings_.overlayTransparency(), settings_.overlayContrast()});
+    }
+    showBriefly();
+}
+
+void TranscriptionOverlayController::restoreDefaultFrame() {
+    makeWindow();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect frame = OverlayGeometry::defaultFrame(
+        primary ? std::optional(primary->availableGeometry()) : std::nullopt);
+    window_->setGeometry(frame);
+    settings_.setText(frameKey, OverlayGeometry::encode(frame));
+    showBriefly();
+}
+
+void TranscriptionOverlayController::reloadContent() {
+    if (window_) {
+        window_->update();
+    }
+    if (styleEditor_) {
+        styleEditor_.reset(); // made again, in the new language, when next asked for
+    }
+}
+
+bool TranscriptionOverlayController::isStyled() const {
+    return settings_.overlayTransparency() != AppSettings::defaultTransparency ||
+           settings_.overlayContrast() != AppSettings::defaultContrast;
+}
+
+QMenu* TranscriptionOverlayController::contextMenu() {
+    auto* menu = new QMenu;
+    menu->addAction(text(Texts::overlayHide), [this] {
+        if (onHide_) {
+            onHide_();
+        }
+    });
+    menu->addSeparator();
+    menu->addAction(text(Texts::menuOverlayRestoreFrame), [this] { restoreDefaultFrame(); });
+    QAction* restoreStyle = menu->addAction(text(Texts::menuOverlayRestoreStyle), [this] {
+        settings_.remove(AppSettings::Keys::overlayTransparency);
+        settings_.remove(AppSettings::Keys::overlayContrast);
+        styleChanged();
+    });
+    restoreStyle->setEnabled(isStyled());
+    menu->addSeparator();
+    menu->addAction(text(Texts::menuOverlayStyle), [this] { showStyleEditor(); });
+    return menu;
+}
+
+void TranscriptionOverlayController::showStyleEditor() {
+    if (!styleEditor_) {
+        auto editor = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+        editor->setWindowTitle(text(Texts::overlayStyleTitle));
+        auto* layout = new QVBoxLayout(editor.get());
+        auto* form = new QFormLayout;
+        const auto slider = [&](double value, double upper, std::string_view key) {
+            auto* control = new QSlider(Qt::Horizontal);
+            control->setRange(0, static_cast<int>(std::lround(upper * 100)));
+            control->setValue(static_cast<int>(std::lround(value * 100)));
+            control->setMinimumWidth(200);
+            QObject::connect(control, &QSlider::valueChanged, control, [this, key](int position) {
+                settings_.store()->setValue(key, position / 100.0);
+                styleChanged();
+            });
+            return control;
+        };
+        auto* transparency =
+            slider(settings_.overlayTransparency(), 0.5, AppSettings::Keys::overlayTransparency);
+        auto* contrast =
+            slider(settings_.overlayContrast(), 1.0, AppSettings::Keys::overlayContrast);
+        form->addRow(text(Texts::menuOverlayTransparency), transparency);
+        form->addRow(text(Texts::menuOverlayContrast), contrast);
+        layout->addLayout(form);
+        auto* restore = new QPushButton(text(Texts::menuOverlayRestoreStyle));
+        QObject::connect(restore, &QPushButton::clicked, restore, [this, transparency, contrast] {
+            settings_.remove(AppSettings::Keys::overlayTransparency);
+            settings_.remove(AppSettings::Keys::overlayContrast);
+            const QSignalBlocker quietTransparency(transparency);
+            const QSignalBlocker quietContrast(contrast);
+            transparency->setValue(static_cast<int>(AppSettings::defaultTransparency * 100));
+            contrast->setValue(static_cast<int>(AppSettings::defaultContrast * 100));
+            styleChanged();
+        });
+        layout->addWidget(restore, 0, Qt::AlignRight);
+        styleEditor_ = std::move(editor);
+    }
+    styleEditor_->show();
+    styleEditor_->raise();
+    styleEditor_->activateWindow();
+}
+
+} // namespace ambrel
