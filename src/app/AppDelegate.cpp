@@ -10,6 +10,9 @@
 #include "RelaunchArguments.h"
 #include "TranscriptionOverlayController.h"
 #include "UnixSignalNotifier.h"
+#include "WelcomePanel.h"
+#include "audio/Permissions.h"
+#include "audio/SystemAudioSource.h"
 #include "core/Log.h"
 #include "locale/L10n.h"
 #include "speech/SpeechEngine.h"
@@ -19,6 +22,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QWindow>
 
 #include <algorithm>
@@ -49,6 +53,7 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments)
 }
 
 AppDelegate::~AppDelegate() {
+    welcome_.reset();
     statusItem_.reset();
     overlay_.reset();
     historyWindow_.reset();
@@ -138,6 +143,7 @@ void AppDelegate::start() {
     actions.setInterfaceLanguage = [this](const std::optional<std::string>& language) {
         setInterfaceLanguage(language);
     };
+    actions.showSetup = [this] { showWelcome(); };
     actions.quit = [] { QApplication::quit(); };
     statusItem_ = std::make_unique<StatusItemController>(engine_, settings_, folder_, scheduler_,
                                                          std::move(actions));
@@ -163,7 +169,9 @@ void AppDelegate::start() {
     reloadLanguageCatalog();
 
     if (!folder_.current()) {
-        // First run: the folder is asked for when transcription is first turned on.
+        if (!folder_.wasChosen()) {
+            showWelcome(); // the first run
+        }
         return;
     }
     if (settings_.flag(AppSettings::Keys::transcriptionOn)) {
@@ -218,6 +226,7 @@ bool AppDelegate::ensureSessionsDirectory() {
 void AppDelegate::changeSessionsDirectory(const std::filesystem::path& folder) {
     engine_->setSessionsDirectory(folder);
     history_->setDirectory(folder);
+    refreshWelcome();
 }
 
 void AppDelegate::setOptions(const SpeechOptions& options) {
@@ -225,6 +234,7 @@ void AppDelegate::setOptions(const SpeechOptions& options) {
     settings_.setSpeechOptions(options);
     engine_->setOptions(options);
     updateOverlayVisibility();
+    refreshWelcome();
 }
 
 void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& language) {
@@ -238,6 +248,7 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
         historyWindow_->retranslate();
     }
     overlay_->reloadContent();
+    refreshWelcome();
     engine_->interfaceLanguageChanged();
     reloadLanguageCatalog();
     if (L10n::language() == before) {
@@ -279,6 +290,54 @@ bool AppDelegate::isIdle() const {
                                          [](const QWindow* window) { return window->isVisible(); });
     return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
            QApplication::activeModalWidget() == nullptr && !windowShown;
+}
+
+void AppDelegate::showWelcome() {
+    if (!welcome_) {
+        WelcomeModel::Actions actions;
+        actions.chooseFolder = [this] {
+            if (!folder_.current()) {
+                ensureSessionsDirectory();
+            } else if (const auto chosen = folder_.choose()) {
+                changeSessionsDirectory(*chosen);
+            }
+            refreshWelcome();
+        };
+        actions.turnOnMicrophone = [this] {
+            auto options = settings_.speechOptions();
+            options.microphone = true;
+            setOptions(options);
+            statusItem_->applyStatus();
+        };
+        actions.setInterfaceLanguage = [this](const std::optional<std::string>& language) {
+            setInterfaceLanguage(language);
+        };
+        actions.showSpeechRecognition = [] {};
+        WelcomeModel::Services services;
+        services.checkPermissions = [store = store_] { return Permissions::check(*store); };
+        services.makeSystemAudioProbe = [store = store_]() -> std::shared_ptr<AudioSource> {
+            return std::make_shared<SystemAudioSource>(store);
+        };
+        services.folder = [this] { return folder_.current(); };
+        services.options = [this] { return settings_.speechOptions(); };
+        services.systemAudioAsked = [this] {
+            return settings_.flag(AppSettings::Keys::systemAudioAsked);
+        };
+        services.markSystemAudioAsked = [store = store_] {
+            store->setValue(AppSettings::Keys::systemAudioAsked, true);
+        };
+        services.post = [this](std::function<void()> work) { scheduler_.post(std::move(work)); };
+        welcome_ =
+            std::make_unique<WelcomePanel>(std::move(actions), std::move(services), scheduler_);
+    }
+    const QRect icon = statusItem_->trayIcon().geometry();
+    welcome_->show(icon.isValid() && !icon.isEmpty() ? std::optional(icon) : std::nullopt);
+}
+
+void AppDelegate::refreshWelcome() {
+    if (welcome_) {
+        welcome_->model().refresh();
+    }
 }
 
 void AppDelegate::updateOverlayVisibility() {

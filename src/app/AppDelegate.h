@@ -21,6 +21,7 @@ namespace ambrel {
 
 class HistoryModel;
 class TranscriptionOverlayController;
+class WelcomePanel;
 class HistoryWindow;
 class QtSettingsStore;
 class SpeechEngine;
@@ -48,12 +49,14 @@ public:
     void setOptions(const SpeechOptions& options);
     void setInterfaceLanguage(const std::optional<std::string>& language);
     void relaunch();
+    void showWelcome();
     // Nothing is recorded and no window is open: an update may install now.
     bool isIdle() const;
 
     SpeechEngine* engine() const { return engine_.get(); }
     HistoryWindow* historyWindow() const { return historyWindow_.get(); }
     TranscriptionOverlayController* overlay() const { return overlay_.get(); }
+    WelcomePanel* welcome() const { return welcome_.get(); }
     StatusItemController* statusItem() const { return statusItem_.get(); }
 
 private:
@@ -61,6 +64,7 @@ private:
     void showHistory();
     void reloadLanguageCatalog();
     void updateOverlayVisibility();
+    void refreshWelcome();
 
     std::vector<std::string> arguments_;
     QtScheduler scheduler_;
@@ -75,6 +79,7 @@ private:
     std::unique_ptr<HistoryWindow> historyWindow_;
     std::unique_ptr<TranscriptionOverlayController> overlay_;
     std::unique_ptr<StatusItemController> statusItem_;
+    std::unique_ptr<WelcomePanel> welcome_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;
     QTimer waitForPredecessor_;

@@ -1,0 +1,129 @@
+#include "MenuBarPanel.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ambrel {
+
+namespace {
+
+constexpr int edgeMargin = 8;
+constexpr int arrowMargin = 37;
+constexpr int arrowHalfWidth = 21;
+constexpr double bodyRadius = 20;
+
+} // namespace
+
+MenuBarPanel::MenuBarPanel(QWidget* content)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , content_(content) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowTitle(QStringLiteral("Ambrel"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, arrowHeight, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(content_);
+}
+
+MenuBarPanel::Placement MenuBarPanel::place(const QRect& anchor, const QSize& size,
+                                            const QRect& screen, const QRect& available) {
+    const int w = size.width();
+    const double middle = anchor.x() + anchor.width() / 2.0;
+    int x = static_cast<int>(std::lround(middle - w / 2.0));
+    x = std::max(x, screen.left() + edgeMargin);
+    x = std::min(x, screen.right() + 1 - edgeMargin - w);
+    const int top = std::max(anchor.bottom() + 1, available.top());
+    int arrow = std::max(static_cast<int>(std::lround(middle - x)), arrowMargin);
+    arrow = std::min(w - arrowMargin, arrow);
+    return {QRect(x, top, w, size.height()), arrow};
+}
+
+void MenuBarPanel::showFrom(const std::optional<QRect>& anchor) {
+    anchor_ = anchor;
+    isShown_ = true;
+    placeNow();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MenuBarPanel::closePanel() {
+    if (!isShown_) {
+        return;
+    }
+    isShown_ = false;
+    hide();
+    if (onClose) {
+        onClose();
+    }
+}
+
+void MenuBarPanel::placeNow() {
+    if (!isShown_) {
+        return;
+    }
+    const QScreen* screen = anchor_ ? QGuiApplication::screenAt(anchor_->center()) : nullptr;
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    // Without an icon to hang from: the top right corner, where trays usually are.
+    const QRect anchor =
+        anchor_.value_or(QRect(available.right() - 40, available.top() - 1, 24, 1));
+    const auto placement = place(anchor, sizeHint(), screen->geometry(), available);
+    setGeometry(placement.frame);
+    arrowX_ = placement.arrowX;
+    update();
+}
+
+bool MenuBarPanel::event(QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest) {
+        const bool handled = QWidget::event(event);
+        placeNow(); // the content changed its size
+        return handled;
+    }
+    return QWidget::event(event);
+}
+
+void MenuBarPanel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        closePanel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MenuBarPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath body;
+    body.addRoundedRect(QRectF(0.5, arrowHeight + 0.5, width() - 1, height() - arrowHeight - 1),
+                        bodyRadius, bodyRadius);
+    QPainterPath arrow;
+    const double tip = arrowX_;
+    arrow.moveTo(tip - arrowHalfWidth, arrowHeight + 2.5);
+    arrow.quadTo(tip - arrowHalfWidth + 4, arrowHeight + 0.5, tip - arrowHalfWidth + 6,
+                 arrowHeight - 1);
+    arrow.lineTo(tip - 1.5, 1.5);
+    arrow.quadTo(tip, 0, tip + 1.5, 1.5);
+    arrow.lineTo(tip + arrowHalfWidth - 6, arrowHeight - 1);
+    arrow.quadTo(tip + arrowHalfWidth - 4, arrowHeight + 0.5, tip + arrowHalfWidth,
+                 arrowHeight + 2.5);
+    arrow.closeSubpath();
+    const QPainterPath shape = body.united(arrow);
+    painter.fillPath(shape, palette().color(QPalette::Window));
+    painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+    painter.drawPath(shape);
+}
+
+} // namespace ambrel
