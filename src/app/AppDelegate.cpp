@@ -5,6 +5,7 @@
 #include "DesktopServices.h"
 #include "HistoryModel.h"
 #include "HistoryWindow.h"
+#include "LanguageWindowController.h"
 #include "ModalAlert.h"
 #include "QtSettingsStore.h"
 #include "RelaunchArguments.h"
@@ -54,6 +55,7 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments)
 
 AppDelegate::~AppDelegate() {
     welcome_.reset();
+    languages_.reset();
     statusItem_.reset();
     overlay_.reset();
     historyWindow_.reset();
@@ -144,7 +146,15 @@ void AppDelegate::start() {
         setInterfaceLanguage(language);
     };
     actions.showSetup = [this] { showWelcome(); };
+    actions.showLanguages = [this] { showLanguages(); };
     actions.quit = [] { QApplication::quit(); };
+    languages_ = std::make_unique<LanguageWindowController>(
+        [this](bool automatic, const std::vector<std::string>& chosen) {
+            auto options = settings_.speechOptions();
+            options.automaticLanguages = automatic;
+            options.chosenLanguages = chosen;
+            setOptions(options);
+        });
     statusItem_ = std::make_unique<StatusItemController>(engine_, settings_, folder_, scheduler_,
                                                          std::move(actions));
 
@@ -248,6 +258,7 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
         historyWindow_->retranslate();
     }
     overlay_->reloadContent();
+    languages_->retranslate();
     refreshWelcome();
     engine_->interfaceLanguageChanged();
     reloadLanguageCatalog();
@@ -312,7 +323,7 @@ void AppDelegate::showWelcome() {
         actions.setInterfaceLanguage = [this](const std::optional<std::string>& language) {
             setInterfaceLanguage(language);
         };
-        actions.showSpeechRecognition = [] {};
+        actions.showSpeechRecognition = [this] { showLanguages(); };
         WelcomeModel::Services services;
         services.checkPermissions = [store = store_] { return Permissions::check(*store); };
         services.makeSystemAudioProbe = [store = store_]() -> std::shared_ptr<AudioSource> {
@@ -334,6 +345,10 @@ void AppDelegate::showWelcome() {
     welcome_->show(icon.isValid() && !icon.isEmpty() ? std::optional(icon) : std::nullopt);
 }
 
+void AppDelegate::showLanguages() {
+    languages_->show(engine_->options(), catalog_);
+}
+
 void AppDelegate::refreshWelcome() {
     if (welcome_) {
         welcome_->model().refresh();
@@ -351,7 +366,12 @@ void AppDelegate::updateOverlayVisibility() {
 void AppDelegate::reloadLanguageCatalog() {
     background_.async([model = model_, &scheduler = scheduler_, this] {
         auto catalog = model->catalog();
-        scheduler.post([this, catalog = std::move(catalog)] { catalog_ = catalog; });
+        scheduler.post([this, catalog = std::move(catalog)] {
+            catalog_ = catalog;
+            if (languages_) {
+                languages_->setCatalog(catalog_);
+            }
+        });
     });
 }
 

@@ -21,6 +21,7 @@ namespace ambrel {
 
 class HistoryModel;
 class TranscriptionOverlayController;
+class LanguageWindowController;
 class WelcomePanel;
 class HistoryWindow;
 class QtSettingsStore;
@@ -50,6 +51,7 @@ public:
     void setInterfaceLanguage(const std::optional<std::string>& language);
     void relaunch();
     void showWelcome();
+    void showLanguages();
     // Nothing is recorded and no window is open: an update may install now.
     bool isIdle() const;
 
@@ -57,6 +59,7 @@ public:
     HistoryWindow* historyWindow() const { return historyWindow_.get(); }
     TranscriptionOverlayController* overlay() const { return overlay_.get(); }
     WelcomePanel* welcome() const { return welcome_.get(); }
+    LanguageWindowController* languages() const { return languages_.get(); }
     StatusItemController* statusItem() const { return statusItem_.get(); }
 
 private:
@@ -80,6 +83,7 @@ private:
     std::unique_ptr<TranscriptionOverlayController> overlay_;
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<WelcomePanel> welcome_;
+    std::unique_ptr<LanguageWindowController> languages_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;
     QTimer waitForPredecessor_;

@@ -1,0 +1,120 @@
+#include "app/AddLanguageSheet.h"
+#include "app/LanguageModel.h"
+#include "app/LanguageWindow.h"
+#include "locale/L10n.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace ambrel;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class LanguagesTest : public ::testing::Test {
+protected:
+    LanguagesTest() {
+        L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
+        catalog.supported = {"en-US", "de-DE", "fr-FR", "es-ES", "it-IT", "pt-BR", "ja-JP"};
+        catalog.installed = {"en-US"};
+        catalog.defaultCandidates = {"en-US", "de-DE"};
+    }
+
+    SpeechModel::Catalog catalog;
+    std::vector<std::pair<bool, Strings>> applied;
+    LanguageModel model{
+        [this](bool automatic, const Strings& chosen) { applied.emplace_back(automatic, chosen); }};
+};
+
+} // namespace
+
+TEST_F(LanguagesTest, EditsKeepBetweenOneAndFiveLanguagesAndApplyEachChange) {
+    model.load(SpeechOptions{}, catalog);
+    EXPECT_EQ(model.inUse(), (Strings{"en-US", "de-DE"}));
+    EXPECT_FALSE(model.canAdd());
+
+    // Turning automatic off starts from what detection was using.
+    model.setAutomatic(false);
+    EXPECT_EQ(model.chosen(), (Strings{"en-US", "de-DE"}));
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0], (std::pair{false, Strings{"en-US", "de-DE"}}));
+
+    model.add("de-DE"); // already there
+    EXPECT_EQ(applied.size(), 1u);
+    for (const char* identifier : {"fr-FR", "es-ES", "it-IT"}) {
+        model.add(identifier);
+    }
+    EXPECT_EQ(model.chosen().size(), 5u);
+    EXPECT_FALSE(model.canAdd());
+    model.add("ja-JP");
+    EXPECT_EQ(model.chosen().size(), 5u);
+
+    for (const char* identifier : {"de-DE", "fr-FR", "es-ES", "it-IT"}) {
+        model.remove(identifier);
+    }
+    EXPECT_EQ(model.chosen(), Strings{"en-US"});
+    EXPECT_FALSE(model.canRemove(std::string("en-US"))); // the last one stays
+    model.remove("en-US");
+    EXPECT_EQ(model.chosen(), Strings{"en-US"});
+    EXPECT_FALSE(model.canRemove(std::nullopt));
+
+    // What can be added, by name; blank queries list everything left.
+    EXPECT_EQ(model.addable("  "), (Strings{"fr-FR", "de-DE", "it-IT", "ja-JP", "pt-BR", "es-ES"}));
+    EXPECT_EQ(model.addable("FRENCH"), Strings{"fr-FR"});
+    EXPECT_EQ(model.addable("portugues"), Strings{"pt-BR"});
+    EXPECT_TRUE(model.addable("klingon").empty());
+}
+
+TEST_F(LanguagesTest, TheWindowShowsWhatIsInUseAndWhatNeedsDownloading) {
+    SpeechOptions options;
+    options.automaticLanguages = false;
+    options.chosenLanguages = {"en-US", "fr-FR"};
+    model.load(options, catalog);
+    LanguageWindow window(model);
+    model.onChange = [&] { window.refresh(); };
+    EXPECT_EQ(window.windowTitle().toStdString(), "Speech Recognition");
+    ASSERT_EQ(window.list().topLevelItemCount(), 2);
+    EXPECT_EQ(window.list().topLevelItem(0)->text(1).toStdString(), "");
+    EXPECT_EQ(window.list().topLevelItem(1)->text(0).toStdString(), "French (France)");
+    EXPECT_EQ(window.list().topLevelItem(1)->text(1).toStdString(), "Not Downloaded");
+    EXPECT_EQ(window.hint().text().toStdString(), "Up to 5 languages. 3 or fewer recommended.");
+    EXPECT_FALSE(window.removeButton().isEnabled());
+    window.list().topLevelItem(1)->setSelected(true);
+    EXPECT_TRUE(window.removeButton().isEnabled());
+
+    // The note goes once the model is there.
+    catalog.installed.insert("fr-FR");
+    model.setCatalog(catalog);
+    EXPECT_EQ(window.list().topLevelItem(1)->text(1).toStdString(), "");
+
+    window.automaticSwitch().setChecked(true);
+    EXPECT_FALSE(window.list().isEnabled());
+    EXPECT_TRUE(window.hint().isHidden());
+    EXPECT_FALSE(window.addButton().isEnabled());
+    EXPECT_EQ(applied.back().first, true);
+}
+
+TEST_F(LanguagesTest, TheAddSheetAddsThePickOrTheFirstMatch) {
+    SpeechOptions options;
+    options.automaticLanguages = false;
+    options.chosenLanguages = {"en-US"};
+    model.load(options, catalog);
+    {
+        AddLanguageSheet sheet(model, nullptr);
+        EXPECT_FALSE(sheet.target()); // nothing typed, nothing picked
+        sheet.searchField().setText("span");
+        EXPECT_EQ(sheet.target(), "es-ES");
+        sheet.searchField().setText("nowhere");
+        EXPECT_FALSE(sheet.target());
+        sheet.searchField().setText("");
+        sheet.list().setCurrentRow(1);
+        EXPECT_EQ(sheet.target(), "de-DE");
+        emit sheet.searchField().returnPressed();
+    }
+    EXPECT_EQ(model.chosen(), (Strings{"en-US", "de-DE"}));
+}
