@@ -341,8 +341,19 @@ void AppDelegate::showWelcome() {
         welcome_ =
             std::make_unique<WelcomePanel>(std::move(actions), std::move(services), scheduler_);
     }
+    showWelcomePanel(0);
+}
+
+void AppDelegate::showWelcomePanel(int attempt) {
+    // The tray places its icon a moment after it appears: wait for it, briefly.
     const QRect icon = statusItem_->trayIcon().geometry();
-    welcome_->show(icon.isValid() && !icon.isEmpty() ? std::optional(icon) : std::nullopt);
+    const bool placed = icon.isValid() && !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
+    if (!placed && attempt < 10) {
+        welcomeRetry_ = scheduler_.after(0.2, [this, attempt] { showWelcomePanel(attempt + 1); });
+        return;
+    }
+    welcomeRetry_.reset();
+    welcome_->show(placed ? std::optional(icon) : std::nullopt);
 }
 
 void AppDelegate::showLanguages() {

@@ -68,6 +68,7 @@ private:
     void reloadLanguageCatalog();
     void updateOverlayVisibility();
     void refreshWelcome();
+    void showWelcomePanel(int attempt);
 
     std::vector<std::string> arguments_;
     QtScheduler scheduler_;
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<TranscriptionOverlayController> overlay_;
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<WelcomePanel> welcome_;
+    core::Scheduler::TimerHandle welcomeRetry_;
     std::unique_ptr<LanguageWindowController> languages_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;

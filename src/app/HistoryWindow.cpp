@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -195,6 +197,10 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
 
     if (const auto saved = settings_.text(geometryKey)) {
         restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*saved)));
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
     }
     model_.onChange = [this](HistoryModel::Change change) { changed(change); };
     retranslate();

@@ -3,6 +3,9 @@
 #include "LanguageWindow.h"
 #include "MainMenu.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace ambrel {
 
 LanguageWindowController::LanguageWindowController(LanguageModel::Apply apply)
@@ -25,6 +28,12 @@ void LanguageWindowController::show(const SpeechOptions& options,
         window_ = std::make_unique<LanguageWindow>(model_);
         window_->onClosed = [this] { isOpen_ = false; };
         MainMenu::install(*window_);
+        window_->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = window_->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            window_->move(frame.topLeft());
+        }
     }
     isOpen_ = true;
     window_->show();

@@ -67,7 +67,7 @@ def wait_until(condition, seconds, what):
 
 
 class Desktop:
-    def __init__(self, ambrel, screenshots, work):
+    def __init__(self, ambrel, screenshots, work, folder_chosen=True):
         self.ambrel = ambrel
         self.screenshots = screenshots
         self.work = work
@@ -77,14 +77,15 @@ class Desktop:
         self.env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"),
                         XDG_DATA_HOME=str(home / "data"), XDG_CACHE_HOME=str(home / "cache"),
                         XDG_RUNTIME_DIR=str(work / "runtime"), LANG="C.UTF-8")
-        (work / "runtime").mkdir(mode=0o700)
+        (work / "runtime").mkdir(mode=0o700, parents=True)
         config = home / "config" / "Ambrel"
         config.mkdir(parents=True)
-        # A folder chosen earlier: no first-run question.
-        (config / "Ambrel.conf").write_text(
-            f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
         self.sessions.mkdir()
         seed(self.sessions)
+        if folder_chosen:
+            # A folder chosen earlier: no first-run setup.
+            (config / "Ambrel.conf").write_text(
+                f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
         self.tray = subprocess.Popen(
             ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
              "--height", "32", "--SetDockType", "true"],
@@ -125,9 +126,9 @@ class Desktop:
         run("import", "-window", "root", "-crop", "1000x560+280+0", str(path))
         return path
 
-    def window_screenshot(self, name):
+    def window_screenshot(self, name, crop="920x620+180+90"):
         path = self.screenshots / f"{name}.png"
-        run("import", "-window", "root", "-crop", "920x620+0+0", str(path))
+        run("import", "-window", "root", "-crop", crop, str(path))
         return path
 
     def tray_icon(self, name):
@@ -144,10 +145,23 @@ class Desktop:
         newest = json.loads(files[-1].read_text()) if files else None
         return newest if newest and newest["id"] not in dict((e[0], 0) for e in EARLIER) else None
 
+    def speech(self, text, name, voice="slt"):
+        wav = self.work / f"{name}-{abs(hash(text))}.wav"
+        run("flite", "-voice", voice, "-t", text, "-o", str(wav))
+        return wav
+
     def play(self, text, name):
-        wav = self.work / f"{name}.wav"
-        run("flite", "-voice", "slt", "-t", text, "-o", str(wav))
-        run("paplay", str(wav), env=self.env)
+        run("paplay", str(self.speech(text, name)), env=self.env)
+
+    def play_async(self, text, name, sink):
+        wav = self.speech(text, name, voice="kal")
+        return subprocess.Popen(["paplay", "-d", sink, str(wav)], env=self.env)
+
+    def abandon(self):
+        """Ends a failed check: the app goes, its log is shown."""
+        if self.app.poll() is None:
+            self.quit()
+        print((self.work / "app.log").read_text(), file=sys.stderr)
 
     def quit(self):
         self.app.send_signal(signal.SIGTERM)
@@ -225,9 +239,7 @@ def check(ambrel, screenshots):
             print(f"ui check passed: {len(ended['lines'])} lines recorded; screenshots in "
                   f"{screenshots}")
         except BaseException:
-            if desktop.app.poll() is None:
-                desktop.quit()
-            print((pathlib.Path(folder) / "app.log").read_text(), file=sys.stderr)
+            desktop.abandon()
             raise
 
 
