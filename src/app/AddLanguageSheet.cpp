@@ -1,6 +1,7 @@
 #include "AddLanguageSheet.h"
 
 #include "LanguageModel.h"
+#include "UiText.h"
 #include "core/UnicodeText.h"
 #include "locale/L10n.h"
 
@@ -15,10 +16,6 @@ namespace ambrel {
 
 namespace {
 
-QString text(const Text& key) {
-    return QString::fromStdString(L10n::text(key));
-}
-
 constexpr int identifierRole = Qt::UserRole + 1;
 
 } // namespace
@@ -26,16 +23,16 @@ constexpr int identifierRole = Qt::UserRole + 1;
 AddLanguageSheet::AddLanguageSheet(LanguageModel& model, QWidget* parent)
     : QDialog(parent)
     , model_(model) {
-    setWindowTitle(text(Texts::languagesAdd));
+    setWindowTitle(uiText(Texts::languagesAdd));
     setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);
-    auto* headline = new QLabel(text(Texts::languagesAdd));
+    auto* headline = new QLabel(uiText(Texts::languagesAdd));
     QFont font = headline->font();
     font.setWeight(QFont::DemiBold);
     headline->setFont(font);
     layout->addWidget(headline);
     search_ = new QLineEdit;
-    search_->setPlaceholderText(text(Texts::languagesSearch));
+    search_->setPlaceholderText(uiText(Texts::languagesSearch));
     search_->setClearButtonEnabled(true);
     layout->addWidget(search_);
     list_ = new QListWidget;
@@ -43,8 +40,8 @@ AddLanguageSheet::AddLanguageSheet(LanguageModel& model, QWidget* parent)
     list_->setMinimumHeight(260);
     layout->addWidget(list_);
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(text(Texts::alertCancel), QDialogButtonBox::RejectRole);
-    add_ = buttons->addButton(text(Texts::languagesAddButton), QDialogButtonBox::AcceptRole);
+    buttons->addButton(uiText(Texts::alertCancel), QDialogButtonBox::RejectRole);
+    add_ = buttons->addButton(uiText(Texts::languagesAddButton), QDialogButtonBox::AcceptRole);
     add_->setDefault(true);
     layout->addWidget(buttons);
     setFixedWidth(360);

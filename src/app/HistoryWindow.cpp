@@ -5,6 +5,7 @@
 #include "SessionListModel.h"
 #include "SessionRowDelegate.h"
 #include "TranscriptView.h"
+#include "UiText.h"
 #include "locale/Format.h"
 #include "locale/L10n.h"
 
@@ -41,10 +42,6 @@ constexpr const char* geometryKey = "historyWindowGeometry";
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-QString text(const Text& key) {
-    return qt(L10n::text(key));
 }
 
 core::Instant wallClock() {
@@ -236,21 +233,21 @@ QWidget* HistoryWindow::makePlaceholder(QLabel*& title, QLabel*& detail) {
 }
 
 void HistoryWindow::retranslate() {
-    search_->setPlaceholderText(text(Texts::historySearch));
-    copyAll_->setText(text(Texts::historyCopyAll));
-    copyAll_->setToolTip(text(Texts::historyCopyAll));
-    copyOptions_->setText(text(Texts::historyCopyOptions));
-    copyOptions_->setToolTip(text(Texts::historyCopyOptions));
-    copyTimes_->setText(text(Texts::historyCopyTimestamps));
-    copySpeakers_->setText(text(Texts::historyCopySpeakers));
-    openMarkdown_->setText(text(Texts::historyOpenMarkdown));
-    openMarkdown_->setToolTip(text(Texts::historyOpenMarkdown));
-    reveal_->setText(text(Texts::historyRevealInFinder));
-    reveal_->setToolTip(text(Texts::historyRevealInFinder));
-    trash_->setText(text(Texts::historyMoveToTrash));
-    noLines_->setText(text(Texts::historyNoLines));
-    errorTitle_->setText(text(Texts::historyLoadFailed));
-    emptyTitle_->setText(text(Texts::historySelectSession));
+    search_->setPlaceholderText(uiText(Texts::historySearch));
+    copyAll_->setText(uiText(Texts::historyCopyAll));
+    copyAll_->setToolTip(uiText(Texts::historyCopyAll));
+    copyOptions_->setText(uiText(Texts::historyCopyOptions));
+    copyOptions_->setToolTip(uiText(Texts::historyCopyOptions));
+    copyTimes_->setText(uiText(Texts::historyCopyTimestamps));
+    copySpeakers_->setText(uiText(Texts::historyCopySpeakers));
+    openMarkdown_->setText(uiText(Texts::historyOpenMarkdown));
+    openMarkdown_->setToolTip(uiText(Texts::historyOpenMarkdown));
+    reveal_->setText(uiText(Texts::historyRevealInFinder));
+    reveal_->setToolTip(uiText(Texts::historyRevealInFinder));
+    trash_->setText(uiText(Texts::historyMoveToTrash));
+    noLines_->setText(uiText(Texts::historyNoLines));
+    errorTitle_->setText(uiText(Texts::historyLoadFailed));
+    emptyTitle_->setText(uiText(Texts::historySelectSession));
     MainMenu::install(*this, {[this] {
                                   search_->setFocus();
                                   search_->selectAll();
@@ -334,7 +331,7 @@ void HistoryWindow::showSessions() {
     listModel_->setSessions(model_.visibleSessions(), model_.liveSessionID());
     showSelection();
     if (model_.hasLoaded() && model_.sessions().empty()) {
-        listPlaceholderTitle_->setText(text(Texts::historyNoSessionsTitle));
+        listPlaceholderTitle_->setText(uiText(Texts::historyNoSessionsTitle));
         listPlaceholderDetail_->clear();
         listPages_->setCurrentIndex(1);
     } else if (model_.searchMatches() && model_.searchMatches()->empty()) {
@@ -401,8 +398,8 @@ void HistoryWindow::updateActions() {
         action->setEnabled(summary.has_value());
     }
     trash_->setEnabled(summary && !live);
-    trash_->setToolTip(live ? text(Texts::historyCannotTrashLive)
-                            : text(Texts::historyMoveToTrash));
+    trash_->setToolTip(live ? uiText(Texts::historyCannotTrashLive)
+                            : uiText(Texts::historyMoveToTrash));
 }
 
 void HistoryWindow::askToTrash() {
@@ -416,8 +413,8 @@ void HistoryWindow::askToTrash() {
     question.setText(qt(
         L10n::format(Texts::historyTrashConfirmTitle, {Format::sessionTitle(pending->startedAt)})));
     QPushButton* move =
-        question.addButton(text(Texts::historyMoveToTrash), QMessageBox::DestructiveRole);
-    question.addButton(text(Texts::alertCancel), QMessageBox::RejectRole);
+        question.addButton(uiText(Texts::historyMoveToTrash), QMessageBox::DestructiveRole);
+    question.addButton(uiText(Texts::alertCancel), QMessageBox::RejectRole);
     question.exec();
     if (question.clickedButton() == move) {
         model_.confirmTrash(*pending);
@@ -431,10 +428,10 @@ void HistoryWindow::showAlert() {
     if (!message) {
         return;
     }
-    QMessageBox alert(QMessageBox::Warning, QStringLiteral("Ambrel"), text(Texts::alertErrorTitle),
-                      QMessageBox::Ok, this);
+    QMessageBox alert(QMessageBox::Warning, QStringLiteral("Ambrel"),
+                      uiText(Texts::alertErrorTitle), QMessageBox::Ok, this);
     alert.setInformativeText(qt(*message));
-    alert.button(QMessageBox::Ok)->setText(text(Texts::alertOk));
+    alert.button(QMessageBox::Ok)->setText(uiText(Texts::alertOk));
     alert.exec();
     model_.dismissAlert();
 }
@@ -446,14 +443,14 @@ void HistoryWindow::showRowMenu(const QPoint& position) {
     }
     const auto summary = listModel_->sessions()[static_cast<std::size_t>(index.row())];
     QMenu menu(this);
-    menu.addAction(text(Texts::historyCopyAll),
+    menu.addAction(uiText(Texts::historyCopyAll),
                    [this, summary] { model_.copyTranscript(summary); });
-    menu.addAction(text(Texts::historyOpenMarkdown),
+    menu.addAction(uiText(Texts::historyOpenMarkdown),
                    [this, summary] { model_.openMarkdown(summary); });
-    menu.addAction(text(Texts::historyRevealInFinder),
+    menu.addAction(uiText(Texts::historyRevealInFinder),
                    [this, summary] { model_.revealInFinder(summary); });
     menu.addSeparator();
-    QAction* trash = menu.addAction(text(Texts::historyMoveToTrash),
+    QAction* trash = menu.addAction(uiText(Texts::historyMoveToTrash),
                                     [this, summary] { model_.requestTrash(summary); });
     trash->setEnabled(summary.id != model_.liveSessionID());
     menu.exec(list_->viewport()->mapToGlobal(position));

@@ -2,6 +2,7 @@
 
 #include "AddLanguageSheet.h"
 #include "LanguageModel.h"
+#include "UiText.h"
 #include "locale/L10n.h"
 
 #include <QCheckBox>
@@ -19,10 +20,6 @@
 namespace ambrel {
 
 namespace {
-
-QString text(const Text& key) {
-    return QString::fromStdString(L10n::text(key));
-}
 
 constexpr int identifierRole = Qt::UserRole + 1;
 
@@ -92,17 +89,17 @@ LanguageWindow::LanguageWindow(LanguageModel& model, QWidget* parent)
 
 void LanguageWindow::refresh() {
     updating_ = true;
-    setWindowTitle(text(Texts::menuSpeechRecognition));
-    header_->setText(text(Texts::languagesHeader));
-    automatic_->setText(text(Texts::menuAutomaticLanguage));
+    setWindowTitle(uiText(Texts::menuSpeechRecognition));
+    header_->setText(uiText(Texts::languagesHeader));
+    automatic_->setText(uiText(Texts::menuAutomaticLanguage));
     automatic_->setChecked(model_.automatic());
-    basis_->setText(text(Texts::menuAutomaticLanguageBasis));
+    basis_->setText(uiText(Texts::menuAutomaticLanguageBasis));
     const auto kept = selection();
     list_->clear();
     for (const auto& identifier : model_.inUse()) {
         auto* item = new QTreeWidgetItem(
             {QString::fromStdString(LanguageModel::displayName(identifier)),
-             model_.isInstalled(identifier) ? QString() : text(Texts::menuNeedsDownload)});
+             model_.isInstalled(identifier) ? QString() : uiText(Texts::menuNeedsDownload)});
         item->setData(0, identifierRole, QString::fromStdString(identifier));
         item->setForeground(1, palette().brush(QPalette::PlaceholderText));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -112,10 +109,10 @@ void LanguageWindow::refresh() {
         }
     }
     list_->setEnabled(!model_.automatic());
-    add_->setToolTip(text(Texts::languagesAdd));
-    add_->setAccessibleName(text(Texts::languagesAdd));
-    remove_->setToolTip(text(Texts::languagesRemove));
-    remove_->setAccessibleName(text(Texts::languagesRemove));
+    add_->setToolTip(uiText(Texts::languagesAdd));
+    add_->setAccessibleName(uiText(Texts::languagesAdd));
+    remove_->setToolTip(uiText(Texts::languagesRemove));
+    remove_->setAccessibleName(uiText(Texts::languagesRemove));
     hint_->setText(QString::fromStdString(
         L10n::format(Texts::menuDetectLimitHint,
                      {static_cast<std::int64_t>(LanguageModel::maximumChosen),

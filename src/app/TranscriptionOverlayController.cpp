@@ -2,6 +2,7 @@
 
 #include "OverlayGeometry.h"
 #include "OverlayWindow.h"
+#include "UiText.h"
 #include "locale/L10n.h"
 
 #include <QApplication>
@@ -20,10 +21,6 @@
 namespace ambrel {
 
 namespace {
-
-QString text(const Text& key) {
-    return QString::fromStdString(L10n::text(key));
-}
 
 void animateOpacity(QWidget& window, double to, int milliseconds) {
     auto* animation = new QPropertyAnimation(&window, "windowOpacity", &window);
@@ -187,28 +184,28 @@ bool TranscriptionOverlayController::isStyled() const {
 
 QMenu* TranscriptionOverlayController::contextMenu() {
     auto* menu = new QMenu;
-    menu->addAction(text(Texts::overlayHide), [this] {
+    menu->addAction(uiText(Texts::overlayHide), [this] {
         if (onHide_) {
             onHide_();
         }
     });
     menu->addSeparator();
-    menu->addAction(text(Texts::menuOverlayRestoreFrame), [this] { restoreDefaultFrame(); });
-    QAction* restoreStyle = menu->addAction(text(Texts::menuOverlayRestoreStyle), [this] {
+    menu->addAction(uiText(Texts::menuOverlayRestoreFrame), [this] { restoreDefaultFrame(); });
+    QAction* restoreStyle = menu->addAction(uiText(Texts::menuOverlayRestoreStyle), [this] {
         settings_.remove(AppSettings::Keys::overlayTransparency);
         settings_.remove(AppSettings::Keys::overlayContrast);
         styleChanged();
     });
     restoreStyle->setEnabled(isStyled());
     menu->addSeparator();
-    menu->addAction(text(Texts::menuOverlayStyle), [this] { showStyleEditor(); });
+    menu->addAction(uiText(Texts::menuOverlayStyle), [this] { showStyleEditor(); });
     return menu;
 }
 
 void TranscriptionOverlayController::showStyleEditor() {
     if (!styleEditor_) {
         auto editor = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
-        editor->setWindowTitle(text(Texts::overlayStyleTitle));
+        editor->setWindowTitle(uiText(Texts::overlayStyleTitle));
         auto* layout = new QVBoxLayout(editor.get());
         auto* form = new QFormLayout;
         const auto slider = [&](double value, double upper, std::string_view key) {
@@ -226,10 +223,10 @@ void TranscriptionOverlayController::showStyleEditor() {
             slider(settings_.overlayTransparency(), 0.5, AppSettings::Keys::overlayTransparency);
         auto* contrast =
             slider(settings_.overlayContrast(), 1.0, AppSettings::Keys::overlayContrast);
-        form->addRow(text(Texts::menuOverlayTransparency), transparency);
-        form->addRow(text(Texts::menuOverlayContrast), contrast);
+        form->addRow(uiText(Texts::menuOverlayTransparency), transparency);
+        form->addRow(uiText(Texts::menuOverlayContrast), contrast);
         layout->addLayout(form);
-        auto* restore = new QPushButton(text(Texts::menuOverlayRestoreStyle));
+        auto* restore = new QPushButton(uiText(Texts::menuOverlayRestoreStyle));
         QObject::connect(restore, &QPushButton::clicked, restore, [this, transparency, contrast] {
             settings_.remove(AppSettings::Keys::overlayTransparency);
             settings_.remove(AppSettings::Keys::overlayContrast);

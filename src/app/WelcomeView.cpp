@@ -2,6 +2,7 @@
 
 #include "MenuIcons.h"
 #include "PrivacySettings.h"
+#include "UiText.h"
 #include "locale/L10n.h"
 
 #include <QApplication>
@@ -19,10 +20,6 @@
 namespace ambrel {
 
 namespace {
-
-QString text(const Text& key) {
-    return QString::fromStdString(L10n::text(key));
-}
 
 // The step's mark: its number in a grey disc, or a green disc with a check mark once done.
 QPixmap stepMark(int number, bool done) {
@@ -203,36 +200,36 @@ void WelcomeView::setStep(StepRow& row, int number, bool done, const QString& to
 void WelcomeView::refresh() {
     using Step = WelcomeModel::Step;
     updating_ = true;
-    const QString openSettings = text(Texts::welcomeOpenSettings);
+    const QString openSettings = uiText(Texts::welcomeOpenSettings);
 
-    folder_.title->setText(text(Texts::welcomeFolder));
+    folder_.title->setText(uiText(Texts::welcomeFolder));
     const auto& folder = model_.folder();
     folder_.detail->setText(folder ? QString::fromStdString(*folder) : QString());
     folder_.detail->setVisible(folder.has_value());
-    setStep(folder_, 1, folder.has_value(), folder ? QString() : text(Texts::welcomeChoose),
-            folder ? text(Texts::welcomeChange) : QString(), false);
+    setStep(folder_, 1, folder.has_value(), folder ? QString() : uiText(Texts::welcomeChoose),
+            folder ? uiText(Texts::welcomeChange) : QString(), false);
 
-    systemAudio_.title->setText(text(Texts::welcomeSystemAudioPermission));
+    systemAudio_.title->setText(uiText(Texts::welcomeSystemAudioPermission));
     systemAudio_.detail->hide();
     const Step system = model_.systemAudio();
     setStep(systemAudio_, 2, system == Step::done,
-            system == Step::todo     ? text(Texts::welcomeAllow)
+            system == Step::todo     ? uiText(Texts::welcomeAllow)
             : system == Step::denied ? openSettings
                                      : QString(),
             system == Step::unknown ? openSettings : QString(), system == Step::checking);
 
-    microphone_.title->setText(text(Texts::welcomeMicrophonePermission));
+    microphone_.title->setText(uiText(Texts::welcomeMicrophonePermission));
     microphone_.detail->hide();
     const Step microphone = model_.microphone();
     setStep(microphone_, 3, microphone == Step::done,
-            microphone == Step::todo     ? text(Texts::welcomeAllow)
+            microphone == Step::todo     ? uiText(Texts::welcomeAllow)
             : microphone == Step::denied ? openSettings
                                          : QString(),
             QString(), microphone == Step::checking);
 
-    languageTitle_->setText(text(Texts::menuInterfaceLanguage));
+    languageTitle_->setText(uiText(Texts::menuInterfaceLanguage));
     language_->clear();
-    language_->addItem(text(Texts::menuSystemDefault), QString());
+    language_->addItem(uiText(Texts::menuSystemDefault), QString());
     for (const auto& code : L10n::supportedLanguages()) {
         language_->addItem(QString::fromStdString(L10n::nativeName(code)),
                            QString::fromStdString(code));
@@ -240,11 +237,11 @@ void WelcomeView::refresh() {
     const auto& chosen = model_.interfaceLanguage();
     language_->setCurrentIndex(
         chosen ? std::max(0, language_->findData(QString::fromStdString(*chosen))) : 0);
-    recognitionTitle_->setText(text(Texts::menuSpeechRecognition));
+    recognitionTitle_->setText(uiText(Texts::menuSpeechRecognition));
     recognitionDetail_->setText(QString::fromStdString(model_.recognitionLanguages()));
-    recognitionChange_->setText(text(Texts::welcomeChange));
+    recognitionChange_->setText(uiText(Texts::welcomeChange));
 
-    done_->setText(text(Texts::welcomeDone));
+    done_->setText(uiText(Texts::welcomeDone));
     if (model_.isComplete()) {
         styleAsToDo(*done_);
     } else {
