@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "AppcastUpdater.h"
 #include "BuildInfo.h"
 #include "DefaultFolders.h"
 #include "DesktopServices.h"
@@ -20,10 +21,12 @@
 #include "speech/SpeechEngineServices.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QUrl>
 #include <QWindow>
 
 #include <algorithm>
@@ -54,6 +57,10 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments)
 }
 
 AppDelegate::~AppDelegate() {
+    if (statusItem_) {
+        statusItem_->setUpdater(nullptr);
+    }
+    updater_.reset();
     welcome_.reset();
     languages_.reset();
     statusItem_.reset();
@@ -178,8 +185,10 @@ void AppDelegate::start() {
                                                     [](int) { QApplication::quit(); });
     reloadLanguageCatalog();
 
+    const bool reopenedByUpdate = AppcastUpdater::reopenedByQuietUpdate(*store_, appVersion);
+    startUpdater();
     if (!folder_.current()) {
-        if (!folder_.wasChosen()) {
+        if (!folder_.wasChosen() && !reopenedByUpdate) {
             showWelcome(); // the first run
         }
         return;
@@ -279,8 +288,17 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
 }
 
 void AppDelegate::relaunch() {
+    if (updater_ && updater_->offer() &&
+        updater_->offer()->kind == UpdateOffer::Kind::readyToInstall) {
+        updater_->installUpdate(); // starts the new version itself
+        return;
+    }
+    relaunchInto(ownExecutable());
+}
+
+void AppDelegate::relaunchInto(const std::filesystem::path& executable) {
     QProcess process;
-    process.setProgram(QString::fromStdString(ownExecutable().string()));
+    process.setProgram(QString::fromStdString(executable.string()));
     process.setArguments({QString::fromUtf8(RelaunchArguments::flag), QString::number(::getpid())});
     if (!process.startDetached()) {
         ModalAlert::show(L10n::text(Texts::alertRestartTitle), process.errorString().toStdString(),
@@ -301,6 +319,39 @@ bool AppDelegate::isIdle() const {
                                          [](const QWindow* window) { return window->isVisible(); });
     return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
            QApplication::activeModalWidget() == nullptr && !windowShown;
+}
+
+void AppDelegate::startUpdater() {
+    if (std::string_view(updateFeed).empty() || std::string_view(updateKey).empty()) {
+        return; // a build that knows of no releases
+    }
+    AppcastUpdater::Configuration configuration;
+    configuration.feed = updateFeed;
+    configuration.publicKey = updateKey;
+    configuration.currentVersion = appVersion;
+    const char* image = std::getenv("APPIMAGE");
+    configuration.location = InstallLocation::detect(
+        ownExecutable(), image ? std::optional<std::string>(image) : std::nullopt);
+    configuration.downloads = DefaultFolders::cacheHome() / "Ambrel" / "updates";
+    configuration.settings = store_;
+    configuration.isIdle = [this] { return isIdle(); };
+    configuration.relaunch = [this](const std::filesystem::path& executable) {
+        relaunchInto(executable);
+    };
+    configuration.openPage = [](const std::string& url) {
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    };
+    configuration.onUpToDate = [] {
+        ModalAlert::show(L10n::format(Texts::updateUpToDate, {std::string(appVersion)}), "",
+                         ModalAlert::Style::informational);
+    };
+    configuration.onCheckFailed = [](const std::string& reason) {
+        ModalAlert::show(L10n::format(Texts::updateCheckFailed, {reason}), "",
+                         ModalAlert::Style::warning);
+    };
+    updater_ = std::make_unique<AppcastUpdater>(std::move(configuration), scheduler_);
+    statusItem_->setUpdater(updater_.get());
+    updater_->start();
 }
 
 void AppDelegate::showWelcome() {

@@ -21,6 +21,7 @@ namespace ambrel {
 
 class HistoryModel;
 class TranscriptionOverlayController;
+class AppcastUpdater;
 class LanguageWindowController;
 class WelcomePanel;
 class HistoryWindow;
@@ -50,6 +51,8 @@ public:
     void setOptions(const SpeechOptions& options);
     void setInterfaceLanguage(const std::optional<std::string>& language);
     void relaunch();
+    // Starts `executable` as the next instance, which waits for this one to end, and quits.
+    void relaunchInto(const std::filesystem::path& executable);
     void showWelcome();
     void showLanguages();
     // Nothing is recorded and no window is open: an update may install now.
@@ -69,6 +72,7 @@ private:
     void updateOverlayVisibility();
     void refreshWelcome();
     void showWelcomePanel(int attempt);
+    void startUpdater();
 
     std::vector<std::string> arguments_;
     QtScheduler scheduler_;
@@ -86,6 +90,7 @@ private:
     std::unique_ptr<WelcomePanel> welcome_;
     core::Scheduler::TimerHandle welcomeRetry_;
     std::unique_ptr<LanguageWindowController> languages_;
+    std::unique_ptr<AppcastUpdater> updater_;
     SpeechModel::Catalog catalog_;
     bool wasListening_ = false;
     QTimer waitForPredecessor_;

@@ -28,6 +28,13 @@ fs::path dataHome() {
     return home() / ".local/share";
 }
 
+fs::path cacheHome() {
+    if (const char* value = std::getenv("XDG_CACHE_HOME"); value != nullptr && *value == '/') {
+        return value;
+    }
+    return home() / ".cache";
+}
+
 fs::path configHome() {
     if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
         return value;

@@ -7,6 +7,9 @@ namespace ambrel::DefaultFolders {
 // The user's home folder: $HOME, else the account database.
 std::filesystem::path home();
 
+// $XDG_CACHE_HOME, else ~/.cache.
+std::filesystem::path cacheHome();
+
 // $XDG_CONFIG_HOME, else ~/.config.
 std::filesystem::path configHome();
 

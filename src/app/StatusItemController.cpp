@@ -7,6 +7,7 @@
 #include "ModalAlert.h"
 #include "PrivacySettings.h"
 #include "SessionsFolder.h"
+#include "Updater.h"
 #include "audio/AudioHardware.h"
 #include "locale/L10n.h"
 #include "speech/SpeechEngine.h"
@@ -101,6 +102,13 @@ void StatusItemController::popUp() {
     }
 }
 
+void StatusItemController::setUpdater(Updater* updater) {
+    updater_ = updater;
+    if (updater_) {
+        updater_->onOfferChanged = [this] { refresh(); };
+    }
+}
+
 void StatusItemController::update(const TranscriptionStatus& status) {
     if (status == status_) {
         return;
@@ -136,6 +144,15 @@ StatusMenuState StatusItemController::state() const {
     state.folder = folder_.current();
     state.launchAtLogin = LaunchAtLogin::isEnabled();
     state.interfaceLanguage = L10n::preference();
+    if (updater_) {
+        state.hasUpdater = true;
+        state.canCheckForUpdates = updater_->canCheckForUpdates();
+        if (const auto offer = updater_->offer()) {
+            state.offer =
+                StatusMenuState::UpdateOffer{offer->kind == UpdateOffer::Kind::readyToInstall,
+                                             offer->version, updater_->downloadProgress()};
+        }
+    }
     return state;
 }
 
@@ -171,6 +188,10 @@ StatusMenuHandlers StatusItemController::handlers() {
         PrivacySettings::open(PrivacySettings::Pane::microphone);
     };
     handlers.showAbout = [this] { showAbout(); };
+    if (updater_) {
+        handlers.checkForUpdates = [this] { updater_->checkForUpdates(); };
+        handlers.installUpdate = [this] { updater_->installUpdate(); };
+    }
     handlers.quit = actions_.quit;
     return handlers;
 }

@@ -24,6 +24,7 @@ namespace ambrel {
 
 class SessionsFolder;
 class SpeechEngine;
+class Updater;
 
 // The tray icon and its menu: the icon and tooltip follow the engine's status; the menu is
 // built afresh each time it opens and stays live while open.
@@ -66,6 +67,8 @@ public:
     std::vector<MenuRow> rows() const;
     // Shows the menu where the pointer is (a click on the icon).
     void popUp();
+    // The updater whose offer the menu shows; none: no update rows.
+    void setUpdater(Updater* updater);
 
 private:
     StatusMenuState state() const;
@@ -86,6 +89,7 @@ private:
     core::Scheduler& scheduler_;
     Actions actions_;
     DeviceList devices_;
+    Updater* updater_ = nullptr;
     TranscriptionStatus status_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;

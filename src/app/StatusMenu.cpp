@@ -306,11 +306,20 @@ std::vector<MenuRow> StatusMenu::build(const StatusMenuState& state,
     rows.push_back(separator("sep.settings"));
     if (state.hasUpdater && state.offer) {
         const auto& offer = *state.offer;
-        rows.push_back(item(
-            "update",
-            L10n::format(offer.readyToInstall ? Texts::menuRestartToInstall : Texts::menuUpdateTo,
-                         {offer.version}),
-            "symbol:download-circle", handlers.installUpdate));
+        if (offer.progress) {
+            auto row = item("update",
+                            L10n::format(Texts::updateDownloading,
+                                         {offer.version, L10n::percent(*offer.progress)}),
+                            "symbol:download-circle", handlers.installUpdate);
+            row.enabled = false;
+            rows.push_back(std::move(row));
+        } else {
+            rows.push_back(item("update",
+                                L10n::format(offer.readyToInstall ? Texts::menuRestartToInstall
+                                                                  : Texts::menuUpdateTo,
+                                             {offer.version}),
+                                "symbol:download-circle", handlers.installUpdate));
+        }
         rows.push_back(separator("sep.update"));
     }
     rows.push_back(item("quit", L10n::text(Texts::menuQuit), "symbol:power", handlers.quit));

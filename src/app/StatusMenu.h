@@ -40,6 +40,7 @@ struct StatusMenuState {
     struct UpdateOffer {
         bool readyToInstall = false;
         std::string version;
+        std::optional<double> progress; // while it downloads
     };
 
     TranscriptionStatus status;

@@ -246,10 +246,13 @@ std::string L10n::warningSourceFailed(core::SpeechSource source, std::string_vie
                   {std::string(message)});
 }
 
-std::string L10n::statusDownloadingModel(double fraction) {
+std::int64_t L10n::percent(double fraction) {
     const double percent = std::round(fraction * 100); // halves away from zero
-    const auto value = std::isfinite(percent) ? static_cast<std::int64_t>(percent) : 0;
-    return format(Texts::statusDownloadingModel, {value});
+    return std::isfinite(percent) ? static_cast<std::int64_t>(percent) : 0;
+}
+
+std::string L10n::statusDownloadingModel(double fraction) {
+    return format(Texts::statusDownloadingModel, {percent(fraction)});
 }
 
 std::string L10n::lineCount(std::int64_t count) {

@@ -54,6 +54,8 @@ public:
     static std::string speaker(core::SpeechSource source);
     static std::string warningSourceFailed(core::SpeechSource source, std::string_view message);
     static std::string statusDownloadingModel(double fraction);
+    // A fraction as a whole percentage, halves away from zero; not finite: 0.
+    static std::int64_t percent(double fraction);
     static std::string lineCount(std::int64_t count);
     // "English" when no other listed identifier shares the language, else "English (United
     // States)"; the identifier itself when there is no name for it.

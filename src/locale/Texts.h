@@ -271,6 +271,12 @@ inline constexpr Text transcriptRecording{"transcript.recording", "Recording…"
 inline constexpr Text transcriptStarted{"transcript.started", "Started"};
 // heading of a transcript file
 inline constexpr Text transcriptTitle{"transcript.title", "Transcription"};
+// alert after "Check for Updates…" when the feed could not be read; %@ is the reason
+inline constexpr Text updateCheckFailed{"update.checkFailed", "Couldn’t check for updates (%@)"};
+// menu item while an update downloads; %@ is its version, %d a percentage, %% the percent sign
+inline constexpr Text updateDownloading{"update.downloading", "Downloading %@… %d%%"};
+// alert after "Check for Updates…" when nothing newer exists; %@ is the running version
+inline constexpr Text updateUpToDate{"update.upToDate", "Ambrel %@ is the newest version."};
 // warning in the status
 inline constexpr Text warningMicrophoneDenied{
     "warning.microphoneDenied", "No microphone permission — transcribing system audio only"};

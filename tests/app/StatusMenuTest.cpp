@@ -195,14 +195,19 @@ TEST_F(StatusMenuTest, OptionalRowsAppearWithWhatTheyNeed) {
     EXPECT_FALSE(has(rows, "checkForUpdates"));
 
     state.hasUpdater = true;
-    state.offer = StatusMenuState::UpdateOffer{false, "1.2"};
+    state.offer = StatusMenuState::UpdateOffer{false, "1.2", 0.455};
     handlers.setOverlay = [](bool) {};
     handlers.restoreOverlayStyle = [] {};
     state.overlayTransparency = 0.3;
     state.folder = std::filesystem::path("/elsewhere/Meetings");
     rows = StatusMenu::build(state, handlers);
+    EXPECT_EQ(find(rows, "update").title, "Downloading 1.2… 46%");
+    EXPECT_FALSE(find(rows, "update").enabled);
+    state.offer->progress.reset();
+    rows = StatusMenu::build(state, handlers);
     const auto all = texts(rows);
     EXPECT_EQ(find(rows, "update").title, "Update to 1.2…");
+    EXPECT_TRUE(find(rows, "update").enabled);
     EXPECT_EQ(all[all.size() - 3], "Update to 1.2…");
     EXPECT_EQ(all[all.size() - 2], "---");
     EXPECT_EQ(all.back(), "Quit");
