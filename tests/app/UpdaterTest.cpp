@@ -108,10 +108,11 @@ protected:
     }
     void TearDown() override { core::Log::setSink({}); }
 
-    std::unique_ptr<AppcastUpdater> makeUpdater(InstallLocation location) {
+    std::unique_ptr<AppcastUpdater> makeUpdater(InstallLocation location,
+                                                std::optional<std::string> publicKey = {}) {
         AppcastUpdater::Configuration configuration;
         configuration.feed = server.url("/appcast.xml");
-        configuration.publicKey = key.publicText();
+        configuration.publicKey = publicKey.value_or(key.publicText());
         configuration.currentVersion = "1.2";
         configuration.location = std::move(location);
         configuration.downloads = folder / "cache/updates";
@@ -332,15 +333,27 @@ TEST_F(UpdaterTest, ReplacesAnUnpackedReleaseFolderOnRequest) {
     ASSERT_EQ(Subprocess::run({"tar", "-C", staging.path().string(), "-czf",
                                (staging / "release.tar.gz").string(), "Ambrel-1.3"}),
               0);
-    publish("/releases/Ambrel-1.3-linux-x86_64.tar.gz", staging.read("release.tar.gz"));
+    // Signed and announced with the release tools, as a release would be.
+    const auto tools = fs::path(AMBREL_SOURCE_DIR) / "scripts/release-feed";
+    Subprocess makeKey({tools.string(), "key", (staging / "release.pem").string()});
+    ASSERT_EQ(makeKey.wait(), 0) << makeKey.errors();
+    const auto tarball = staging / "ambrel-1.3-linux-x86_64.tar.gz";
+    fs::rename(staging / "release.tar.gz", tarball);
+    Subprocess makeFeed({tools.string(), "feed", (staging / "release.pem").string(), "1.3",
+                         server.url("/releases/"), "https://ambrel.org/releases/1.3",
+                         tarball.string()});
+    ASSERT_EQ(makeFeed.wait(), 0) << makeFeed.errors();
+    server.route("/appcast.xml", HttpServer::Route(makeFeed.output()));
+    server.route("/releases/ambrel-1.3-linux-x86_64.tar.gz", HttpServer::Route(readFile(tarball)));
 
     idle = false; // the user's own choice does not wait for idleness
-    auto updater = makeUpdater(InstallLocation::detect(install / "bin/ambrel", std::nullopt));
+    auto updater = makeUpdater(InstallLocation::detect(install / "bin/ambrel", std::nullopt),
+                               makeKey.output().substr(0, makeKey.output().find('\n')));
     updater->checkForUpdates();
     EXPECT_FALSE(updater->canCheckForUpdates());
     work.settle(scheduler);
     ASSERT_TRUE(updater->offer());
-    EXPECT_EQ(updater->offer()->kind, UpdateOffer::Kind::readyToInstall);
+    EXPECT_EQ(*updater->offer(), (UpdateOffer{UpdateOffer::Kind::readyToInstall, "1.3"}));
     EXPECT_EQ(readFile(install / "bin/ambrel"), "old");
 
     updater->installUpdate();
