@@ -88,12 +88,15 @@ void AppcastUpdater::checkForUpdates() {
 }
 
 void AppcastUpdater::check(bool userInitiated) {
-    if (checking_ || downloading_ || readyFile_) {
+    if (checking_ || downloading_) {
         return;
     }
     checking_ = true;
-    const auto current = core::AppVersion::parse(configuration_.currentVersion);
-    onWorker([this, feed = configuration_.feed, current, userInitiated,
+    // With an update waiting, only a still newer one is of interest; it takes the waiting one's
+    // place.
+    const std::string baseline = readyBuild_.value_or(configuration_.currentVersion);
+    const auto current = core::AppVersion::parse(baseline);
+    onWorker([this, feed = configuration_.feed, current, baseline, userInitiated,
               location = configuration_.location, &scheduler = scheduler_,
               alive = std::weak_ptr<bool>(alive_)] {
         std::optional<Appcast::Item> newest;
@@ -109,7 +112,7 @@ void AppcastUpdater::check(bool userInitiated) {
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        scheduler.post([this, alive, newest, download, failure, userInitiated] {
+        scheduler.post([this, alive, newest, download, failure, userInitiated, baseline] {
             if (!alive.lock()) {
                 return;
             }
@@ -122,15 +125,18 @@ void AppcastUpdater::check(bool userInitiated) {
                 return;
             }
             if (!newest) {
-                core::Log::transcript().info(fmt::format(
-                    "No release newer than {} in the update feed", configuration_.currentVersion));
-                if (userInitiated && configuration_.onUpToDate) {
+                core::Log::transcript().info(
+                    fmt::format("No release newer than {} in the update feed", baseline));
+                // With an update waiting, the menu already offers it.
+                if (userInitiated && !readyFile_ && configuration_.onUpToDate) {
                     configuration_.onUpToDate();
                 }
                 return;
             }
             available_ = newest;
-            setOffer(UpdateOffer{UpdateOffer::Kind::available, newest->shortVersion});
+            if (!readyFile_) {
+                setOffer(UpdateOffer{UpdateOffer::Kind::available, newest->shortVersion});
+            }
             if (download && configuration_.location.canUpdate()) {
                 found(*newest, *download);
             }
@@ -158,12 +164,17 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
         return;
     }
     downloading_ = true;
-    setProgress(0.0);
+    // A newer release replacing a waiting one downloads without a show: the menu offers the
+    // waiting one until then.
+    const bool quiet = readyFile_.has_value();
+    if (!quiet) {
+        setProgress(0.0);
+    }
     const fs::path file =
         configuration_.downloads /
         fmt::format("ambrel-{}{}", item.version, configuration_.location.downloadSuffix());
-    onWorker([this, item, download, file, key = configuration_.publicKey, &scheduler = scheduler_,
-              alive = std::weak_ptr<bool>(alive_)] {
+    onWorker([this, item, download, file, quiet, key = configuration_.publicKey,
+              &scheduler = scheduler_, alive = std::weak_ptr<bool>(alive_)] {
         std::optional<std::string> failure;
         std::error_code ignored;
         try {
@@ -178,7 +189,7 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
                 }
                 const int percent =
                     download.length == 0 ? 100 : static_cast<int>(received * 100 / download.length);
-                if (percent != shownPercent) {
+                if (percent != shownPercent && !quiet) {
                     shownPercent = percent;
                     scheduler.post([this, alive, percent] {
                         if (alive.lock() && downloading_) {
@@ -227,6 +238,10 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
 }
 
 void AppcastUpdater::prepared(const Appcast::Item& item, const fs::path& file) {
+    if (readyFile_ && *readyFile_ != file) {
+        std::error_code ignored;
+        fs::remove(*readyFile_, ignored); // superseded
+    }
     readyFile_ = file;
     readyBuild_ = item.version;
     setOffer(UpdateOffer{UpdateOffer::Kind::readyToInstall, item.shortVersion});

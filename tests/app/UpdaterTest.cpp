@@ -304,20 +304,34 @@ TEST_F(UpdaterTest, FindsChecksAndInstallsAnAppImageWhenIdle) {
     EXPECT_TRUE(relaunched.empty());
     EXPECT_FALSE(settings->stringValue(AppcastUpdater::quietTargetKey));
 
+    // A still newer release, found by the next day's check, takes the waiting one's place
+    // without a download shown in the menu.
+    const std::string newer(100 * 1024, 'N');
+    publish("/Ambrel-1.4-x86_64.AppImage", newer, "1.4");
+    const auto shown = progressSeen.size();
+    scheduler.advance(AppcastUpdater::checkInterval);
+    work.settle(scheduler);
+    EXPECT_EQ(*updater->offer(), (UpdateOffer{UpdateOffer::Kind::readyToInstall, "1.4 (beta)"}));
+    EXPECT_EQ(progressSeen.size(), shown);
+    EXPECT_EQ(downloadsLeft().size(), 1u);
+    scheduler.advance(AppcastUpdater::checkInterval); // nothing newer still: nothing new
+    work.settle(scheduler);
+    EXPECT_EQ(server.requestCount("/Ambrel-1.4-x86_64.AppImage"), 1u);
+
     idle = true;
     scheduler.advance(59);
     EXPECT_TRUE(relaunched.empty());
     scheduler.advance(1);
-    EXPECT_EQ(readFile(image), release);
+    EXPECT_EQ(readFile(image), newer);
     EXPECT_TRUE((fs::status(image).permissions() & fs::perms::owner_exec) != fs::perms::none);
     EXPECT_EQ(relaunched, std::vector<fs::path>{image});
-    EXPECT_EQ(settings->stringValue(AppcastUpdater::quietTargetKey), "1.3");
+    EXPECT_EQ(settings->stringValue(AppcastUpdater::quietTargetKey), "1.4");
     EXPECT_TRUE(downloadsLeft().empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Apps"), fs::directory_iterator()), 1);
 
     // The launch that follows knows it came from the quiet update, once.
-    EXPECT_TRUE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.3"));
-    EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.3"));
+    EXPECT_TRUE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
+    EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
     // An installation that failed leaves the old build running: not reopened by the update.
     settings->setValue(AppcastUpdater::quietTargetKey, std::string("1.3"));
     EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.2"));
