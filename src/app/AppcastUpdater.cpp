@@ -247,7 +247,7 @@ void AppcastUpdater::prepared(const Appcast::Item& item, const fs::path& file) {
     setOffer(UpdateOffer{UpdateOffer::Kind::readyToInstall, item.shortVersion});
     if (std::exchange(installWhenReady_, false)) {
         install();
-    } else {
+    } else if (configuration_.settings->stringValue(failedTargetKey) != item.version) {
         installWhenIdle();
     }
 }
@@ -321,6 +321,11 @@ bool AppcastUpdater::reopenedByQuietUpdate(core::SettingsStore& settings,
                                            const std::string& currentVersion) {
     const auto target = settings.stringValue(quietTargetKey);
     settings.remove(quietTargetKey);
+    if (target && *target != currentVersion) {
+        core::Log::transcript().error(fmt::format(
+            "The update to {} did not take effect; {} is still running", *target, currentVersion));
+        settings.setValue(failedTargetKey, *target);
+    }
     return target && *target == currentVersion;
 }
 

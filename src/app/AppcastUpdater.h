@@ -43,6 +43,9 @@ public:
     static constexpr double idleCheckInterval = 60.0;
     static constexpr std::uint64_t maximumDownload = std::uint64_t{1} << 30;
     static constexpr const char* quietTargetKey = "quietUpdateTargetBuild";
+    // A build a quiet installation did not bring up: not installed quietly again, lest a release
+    // that misnames its version restart the app every minute.
+    static constexpr const char* failedTargetKey = "quietUpdateFailedBuild";
 
     AppcastUpdater(Configuration configuration, core::Scheduler& scheduler);
     ~AppcastUpdater() override;

@@ -332,10 +332,37 @@ TEST_F(UpdaterTest, FindsChecksAndInstallsAnAppImageWhenIdle) {
     // The launch that follows knows it came from the quiet update, once.
     EXPECT_TRUE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
     EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
-    // An installation that failed leaves the old build running: not reopened by the update.
+}
+
+TEST_F(UpdaterTest, AQuietUpdateThatDidNotTakeEffectIsNotRepeated) {
+    // The old build came back up after the quiet installation: not reopened by the update.
     settings->setValue(AppcastUpdater::quietTargetKey, std::string("1.3"));
     EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.2"));
     EXPECT_FALSE(settings->stringValue(AppcastUpdater::quietTargetKey));
+    EXPECT_TRUE(logged("The update to 1.3 did not take effect; 1.2 is still running"));
+
+    // The same release again waits for the user instead of restarting the app every minute.
+    const auto image = folder / "Ambrel.AppImage";
+    writeFile(image, "old release");
+    publish("/Ambrel-1.3.AppImage", "release 1.3");
+    auto updater = makeUpdater({InstallLocation::Kind::appImage, image});
+    updater->start();
+    scheduler.advance(60);
+    work.settle(scheduler);
+    EXPECT_EQ(updater->offer()->kind, UpdateOffer::Kind::readyToInstall);
+    scheduler.advance(600);
+    EXPECT_TRUE(relaunched.empty());
+    updater->installUpdate();
+    EXPECT_EQ(readFile(image), "release 1.3");
+    EXPECT_EQ(relaunched.size(), 1u);
+
+    // A later release is installed quietly as usual.
+    updater = makeUpdater({InstallLocation::Kind::appImage, image});
+    publish("/Ambrel-1.4.AppImage", "release 1.4", "1.4");
+    updater->checkForUpdates();
+    work.settle(scheduler);
+    EXPECT_EQ(readFile(image), "release 1.4");
+    EXPECT_EQ(relaunched.size(), 2u);
 }
 
 TEST_F(UpdaterTest, ReplacesAnUnpackedReleaseFolderOnRequest) {
