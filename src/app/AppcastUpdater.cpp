@@ -170,9 +170,11 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
     if (!quiet) {
         setProgress(0.0);
     }
-    const fs::path file =
-        configuration_.downloads /
-        fmt::format("ambrel-{}{}", item.version, configuration_.location.downloadSuffix());
+    // Named from the parsed version, never from the feed's text.
+    const auto version = core::AppVersion::parse(item.version);
+    const fs::path file = configuration_.downloads /
+                          fmt::format("ambrel-{}{}", version ? version->description() : "update",
+                                      configuration_.location.downloadSuffix());
     onWorker([this, item, download, file, quiet, key = configuration_.publicKey,
               &scheduler = scheduler_, alive = std::weak_ptr<bool>(alive_)] {
         std::optional<std::string> failure;
