@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
     }
 
     // The same searches without a window: what the library itself takes.
-    HistoryModel bare(
-        folder.path(), [] { return std::optional<core::SessionRecord>(); }, scheduler, {});
+    HistoryModel bare(folder.path(), [] { return std::optional<core::SessionRecord>(); }, scheduler,
+                      {});
     bare.activate();
     waitFor([&] { return bare.sessions().size() == sessionCount; });
     const auto bareSearch = [&](const std::string& query) {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-// The user's trash as the freedesktop.org Trash specification lays it out: the home trash
+// The user's trash in the freedesktop.org layout that file managers share: the home trash
 // ($XDG_DATA_HOME/Trash) for files on the home file system, $topdir/.Trash/$uid or
 // $topdir/.Trash-$uid for files on other mounts.
 namespace ambrel::core::FreedesktopTrash {
