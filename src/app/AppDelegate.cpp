@@ -16,6 +16,7 @@
 #include "audio/Permissions.h"
 #include "audio/SystemAudioSource.h"
 #include "core/Log.h"
+#include "core/XdgFolders.h"
 #include "locale/L10n.h"
 #include "speech/SpeechEngine.h"
 #include "speech/SpeechEngineServices.h"
@@ -332,7 +333,7 @@ void AppDelegate::startUpdater() {
     const char* image = std::getenv("APPIMAGE");
     configuration.location = InstallLocation::detect(
         ownExecutable(), image ? std::optional<std::string>(image) : std::nullopt);
-    configuration.downloads = DefaultFolders::cacheHome() / "Ambrel" / "updates";
+    configuration.downloads = core::XdgFolders::cacheHome() / "Ambrel" / "updates";
     configuration.settings = store_;
     configuration.isIdle = [this] { return isIdle(); };
     configuration.relaunch = [this](const std::filesystem::path& executable) {

@@ -1,52 +1,24 @@
 #include "DefaultFolders.h"
 
-#include <cstdlib>
+#include "core/XdgFolders.h"
+
 #include <fstream>
-#include <pwd.h>
 #include <string>
-#include <unistd.h>
 
 namespace ambrel::DefaultFolders {
 
 namespace fs = std::filesystem;
 
 fs::path home() {
-    if (const char* value = std::getenv("HOME"); value != nullptr && *value == '/') {
-        return value;
-    }
-    if (const passwd* entry = ::getpwuid(::getuid());
-        entry != nullptr && entry->pw_dir != nullptr) {
-        return entry->pw_dir;
-    }
-    return "/";
-}
-
-fs::path dataHome() {
-    if (const char* value = std::getenv("XDG_DATA_HOME"); value != nullptr && *value == '/') {
-        return value;
-    }
-    return home() / ".local/share";
-}
-
-fs::path cacheHome() {
-    if (const char* value = std::getenv("XDG_CACHE_HOME"); value != nullptr && *value == '/') {
-        return value;
-    }
-    return home() / ".cache";
-}
-
-fs::path configHome() {
-    if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
-        return value;
-    }
-    return home() / ".config";
+    const auto folder = core::XdgFolders::home();
+    return folder.empty() ? fs::path("/") : folder;
 }
 
 namespace {
 
 // XDG_DOCUMENTS_DIR="$HOME/Papiere" from user-dirs.dirs; only $HOME-relative or absolute paths.
 fs::path documentsFromUserDirs() {
-    std::ifstream file(configHome() / "user-dirs.dirs");
+    std::ifstream file(core::XdgFolders::configHome() / "user-dirs.dirs");
     std::string line;
     const std::string key = "XDG_DOCUMENTS_DIR=\"";
     while (std::getline(file, line)) {

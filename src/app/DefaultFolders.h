@@ -7,15 +7,6 @@ namespace ambrel::DefaultFolders {
 // The user's home folder: $HOME, else the account database.
 std::filesystem::path home();
 
-// $XDG_CACHE_HOME, else ~/.cache.
-std::filesystem::path cacheHome();
-
-// $XDG_CONFIG_HOME, else ~/.config.
-std::filesystem::path configHome();
-
-// $XDG_DATA_HOME, else ~/.local/share.
-std::filesystem::path dataHome();
-
 // The XDG documents folder (user-dirs.dirs), else ~/Documents.
 std::filesystem::path documents();
 

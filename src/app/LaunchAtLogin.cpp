@@ -1,7 +1,7 @@
 #include "LaunchAtLogin.h"
 
-#include "DefaultFolders.h"
 #include "core/FileAccess.h"
+#include "core/XdgFolders.h"
 
 #include <fmt/format.h>
 
@@ -28,7 +28,7 @@ std::string quoted(const std::string& path) {
 } // namespace
 
 fs::path entryPath() {
-    return DefaultFolders::configHome() / "autostart" / "org.ambrel.Ambrel.desktop";
+    return core::XdgFolders::configHome() / "autostart" / "org.ambrel.Ambrel.desktop";
 }
 
 bool isEnabled() {

@@ -1,6 +1,6 @@
 #include "QtSettingsStore.h"
 
-#include "DefaultFolders.h"
+#include "core/XdgFolders.h"
 
 #include <QSettings>
 #include <QString>
@@ -28,7 +28,7 @@ std::vector<std::string> listOf(const QStringList& list) {
 // The file Qt's native format would use, found afresh each time rather than through Qt's
 // cache of the environment.
 QtSettingsStore::QtSettingsStore()
-    : QtSettingsStore(DefaultFolders::configHome() / "Ambrel" / "Ambrel.conf") {}
+    : QtSettingsStore(core::XdgFolders::configHome() / "Ambrel" / "Ambrel.conf") {}
 
 QtSettingsStore::QtSettingsStore(const std::filesystem::path& file)
     : settings_(std::make_unique<QSettings>(QString::fromStdString(file.string()),

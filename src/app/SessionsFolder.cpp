@@ -3,6 +3,7 @@
 #include "DefaultFolders.h"
 #include "ModalAlert.h"
 #include "WritableFolder.h"
+#include "core/XdgFolders.h"
 #include "locale/L10n.h"
 
 #include <QFileDialog>
@@ -50,7 +51,7 @@ bool SessionsFolder::isInTrash(const fs::path& folder) {
             return true;
         }
     }
-    const auto trash = (DefaultFolders::dataHome() / "Trash").lexically_normal();
+    const auto trash = (core::XdgFolders::dataHome() / "Trash").lexically_normal();
     const auto relative = folder.lexically_normal().lexically_relative(trash);
     return !relative.empty() && *relative.begin() != "..";
 }

@@ -1,6 +1,7 @@
 #include "FreedesktopTrash.h"
 
 #include "FileAccess.h"
+#include "XdgFolders.h"
 
 #include <fmt/format.h>
 
@@ -9,7 +10,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
-#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,23 +24,15 @@ std::error_code lastError() {
     return std::error_code(errno, std::generic_category());
 }
 
-fs::path homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
-    }
-    if (const passwd* entry = ::getpwuid(::getuid());
-        entry != nullptr && entry->pw_dir != nullptr) {
-        return entry->pw_dir;
-    }
-    throw fs::filesystem_error("No home folder for the trash",
-                               std::make_error_code(std::errc::no_such_file_or_directory));
-}
-
 fs::path homeTrash() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
         return fs::path(data) / "Trash";
     }
-    return homeFolder() / ".local/share/Trash";
+    if (XdgFolders::home().empty()) {
+        throw fs::filesystem_error("No home folder for the trash",
+                                   std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    return XdgFolders::dataHome() / "Trash";
 }
 
 std::optional<dev_t> deviceOf(const fs::path& path) {

@@ -1,9 +1,10 @@
 #include "PocketsphinxModels.h"
 
+#include "core/XdgFolders.h"
+
 #include <unicode/locid.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace ambrel::PocketsphinxModels {
 
@@ -26,18 +27,11 @@ std::string canonicalLocale(const std::string& name) {
     return U_SUCCESS(status) ? tag : name;
 }
 
-fs::path dataHome() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
-        return data;
-    }
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr ? home : "/") / ".local/share";
-}
-
 } // namespace
 
 std::vector<fs::path> defaultFolders() {
-    return {"/usr/share/pocketsphinx/model", dataHome() / "Ambrel/models/dictation"};
+    return {"/usr/share/pocketsphinx/model",
+            core::XdgFolders::dataHome() / "Ambrel/models/dictation"};
 }
 
 std::optional<PocketsphinxModel> inspect(const fs::path& folder) {

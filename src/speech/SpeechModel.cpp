@@ -6,6 +6,7 @@
 #include "VoskLibrary.h"
 #include "VoskRecognizer.h"
 #include "core/Log.h"
+#include "core/XdgFolders.h"
 #include "locale/L10n.h"
 
 #include <fmt/format.h>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 
 namespace ambrel {
@@ -81,25 +81,16 @@ std::string languageAndScript(std::string_view identifier) {
     return std::string(filled.getLanguage()) + "-" + filled.getScript();
 }
 
-fs::path homeFolder(const char* variable, const char* fallback) {
-    if (const char* value = std::getenv(variable); value != nullptr && *value == '/') {
-        return value;
-    }
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr ? home : "/") / fallback;
-}
-
 } // namespace
 
 SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsStore> settings) {
     Configuration configuration;
     configuration.dictationFolders = PocketsphinxModels::defaultFolders();
-    configuration.speechFolder =
-        homeFolder("XDG_DATA_HOME", ".local/share") / "Ambrel/models/speech";
+    configuration.speechFolder = core::XdgFolders::dataHome() / "Ambrel/models/speech";
     configuration.speechAvailable = VoskLibrary::shared() != nullptr;
     const std::string url = settings->stringValue(catalogURLKey).value_or(ModelCatalog::defaultURL);
     auto catalog = std::make_shared<ModelCatalog>(
-        url, homeFolder("XDG_CACHE_HOME", ".cache") / "Ambrel/model-list.json",
+        url, core::XdgFolders::cacheHome() / "Ambrel/model-list.json",
         [](const std::string& address) { return HttpClient().fetch(address, 4 * 1024 * 1024, 15); },
         [] {
             return std::chrono::duration<double>(
