@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <vector>
 
 namespace ambrel::MenuBarIconPainter {
@@ -166,10 +167,16 @@ QImage image(State state, int pixels) {
 }
 
 QIcon icon(State state) {
+    // Five states, drawn once each: the status changes with every recorded line.
+    static std::map<State, QIcon> drawn;
+    if (const auto found = drawn.find(state); found != drawn.end()) {
+        return found->second;
+    }
     QIcon icon;
     for (const int pixels : {16, 22, 24, 32, 44, 48, 64}) {
         icon.addPixmap(QPixmap::fromImage(image(state, pixels)));
     }
+    drawn.emplace(state, icon);
     return icon;
 }
 

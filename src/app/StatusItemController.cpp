@@ -72,8 +72,9 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
         isMenuOpen_ = true;
         rebuild();
-        // The elapsed time on the status line moves on while the menu is open.
-        clock_ = scheduler_.every(1.0, [this] { refresh(); });
+        // The elapsed time on the status line moves on while the menu is open; only that row
+        // changes with time.
+        clock_ = scheduler_.every(1.0, [this] { showStatusLine(); });
     });
     QObject::connect(menu_.get(), &QMenu::aboutToHide, menu_.get(), [this] {
         isMenuOpen_ = false;
@@ -118,9 +119,18 @@ void StatusItemController::update(const TranscriptionStatus& status) {
     refresh();
 }
 
+void StatusItemController::showStatusLine() {
+    if (const auto found = shownActions_.find("status"); found != shownActions_.end()) {
+        found->second->setText(menuText(StatusPresentation(status_, scheduler_.now()).text));
+    }
+}
+
 void StatusItemController::applyStatus() {
     const StatusPresentation presentation(status_, scheduler_.now());
-    tray_->setIcon(MenuBarIconPainter::icon(presentation.icon));
+    if (presentation.icon != shownIcon_) {
+        shownIcon_ = presentation.icon;
+        tray_->setIcon(MenuBarIconPainter::icon(presentation.icon));
+    }
     QString tooltip = QStringLiteral("Ambrel\n") + qt(presentation.text);
     if (presentation.detail) {
         tooltip += QStringLiteral("\n") + qt(*presentation.detail);
@@ -202,7 +212,10 @@ std::vector<MenuRow> StatusItemController::rows() const {
 
 void StatusItemController::setRow(QAction& action, const MenuRow& row) {
     action.setText(menuText(row.text()));
-    action.setIcon(MenuIcons::icon(row.icon));
+    // Icons come from a cache; setting an equal one again would re-lay the menu out.
+    if (const QIcon icon = MenuIcons::icon(row.icon); action.icon().cacheKey() != icon.cacheKey()) {
+        action.setIcon(icon);
+    }
     action.setIconVisibleInMenu(true);
     action.setCheckable(row.checked.has_value());
     if (row.checked) {

@@ -4,6 +4,7 @@
 #include "StatusMenu.h"
 #include "core/InputDeviceInfo.h"
 #include "core/Scheduler.h"
+#include "speech/MenuBarIcon.h"
 #include "speech/TranscriptionStatus.h"
 
 #include <QObject>
@@ -74,6 +75,8 @@ private:
     StatusMenuState state() const;
     StatusMenuHandlers handlers();
     void rebuild();
+    // Only the status row's text, which shows the elapsed time.
+    void showStatusLine();
     // Brings the open menu up to date, in place when its rows are the same.
     void refresh();
     void fill(QMenu& menu, const std::vector<MenuRow>& rows);
@@ -91,6 +94,7 @@ private:
     DeviceList devices_;
     Updater* updater_ = nullptr;
     TranscriptionStatus status_;
+    std::optional<MenuBarIcon::State> shownIcon_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     core::Scheduler::TimerHandle clock_;
