@@ -33,6 +33,8 @@ public:
         // The transcripts folder's path (where other platforms keep a bookmark).
         static constexpr std::string_view sessionsFolderBookmark = "sessionsFolderBookmark";
         static constexpr std::string_view quietUpdateTargetBuild = "quietUpdateTargetBuild";
+        // A build a quiet update did not bring up; not installed quietly again.
+        static constexpr std::string_view quietUpdateFailedBuild = "quietUpdateFailedBuild";
     };
 
     static constexpr double defaultTransparency = 0.1;

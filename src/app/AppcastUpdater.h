@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppSettings.h"
 #include "Appcast.h"
 #include "InstallLocation.h"
 #include "Updater.h"
@@ -42,10 +43,10 @@ public:
     static constexpr double checkInterval = 24 * 3600.0;
     static constexpr double idleCheckInterval = 60.0;
     static constexpr std::uint64_t maximumDownload = std::uint64_t{1} << 30;
-    static constexpr const char* quietTargetKey = "quietUpdateTargetBuild";
+    static constexpr std::string_view quietTargetKey = AppSettings::Keys::quietUpdateTargetBuild;
     // A build a quiet installation did not bring up: not installed quietly again, lest a release
     // that misnames its version restart the app every minute.
-    static constexpr const char* failedTargetKey = "quietUpdateFailedBuild";
+    static constexpr std::string_view failedTargetKey = AppSettings::Keys::quietUpdateFailedBuild;
 
     AppcastUpdater(Configuration configuration, core::Scheduler& scheduler);
     ~AppcastUpdater() override;

@@ -1,5 +1,6 @@
 #include "SpeechCommandSetup.h"
 
+#include "AppSettings.h"
 #include "DefaultFolders.h"
 #include "QtSettingsStore.h"
 #include "WritableFolder.h"
@@ -14,15 +15,9 @@
 
 namespace ambrel {
 
-namespace {
-
-// Where the app keeps the folder the user chose, as a path.
-constexpr const char* folderKey = "sessionsFolderBookmark";
-
-} // namespace
-
 std::filesystem::path SpeechCommandSetup::configuredFolder(const QtSettingsStore& settings) {
-    if (const auto chosen = settings.stringValue(folderKey); chosen && !chosen->empty()) {
+    if (const auto chosen = settings.stringValue(AppSettings::Keys::sessionsFolderBookmark);
+        chosen && !chosen->empty()) {
         return *chosen;
     }
     return DefaultFolders::transcripts();
