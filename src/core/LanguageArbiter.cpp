@@ -267,14 +267,19 @@ std::vector<RecognizedSegment> LanguageArbiter::decide(std::vector<RecognizedSeg
     return accepted;
 }
 
-std::optional<std::string> LanguageArbiter::addVolatile(const std::string& locale,
-                                                        const std::string& text,
-                                                        double confidence) {
+void LanguageArbiter::setVolatile(const std::string& locale, const std::string& text,
+                                  double confidence) {
     if (text.empty()) {
         volatile_.erase(locale);
     } else {
         volatile_[locale] = VolatileResult{text, confidence};
     }
+}
+
+std::optional<std::string> LanguageArbiter::addVolatile(const std::string& locale,
+                                                        const std::string& text,
+                                                        double confidence) {
+    setVolatile(locale, text, confidence);
     return volatileText();
 }
 

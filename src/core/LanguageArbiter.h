@@ -44,6 +44,8 @@ public:
     // A volatile result (empty text withdraws the locale's); returns the text to show now.
     std::optional<std::string> addVolatile(const std::string& locale, const std::string& text,
                                            double confidence);
+    // The same without working out the text to show, for callers that want the full result.
+    void setVolatile(const std::string& locale, const std::string& text, double confidence);
     // Segments whose wait has expired.
     std::vector<RecognizedSegment> tick(double now);
     // Decides everything still pending and forgets all volatile state.

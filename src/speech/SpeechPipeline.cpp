@@ -181,7 +181,7 @@ void SpeechPipeline::handle(const std::string& locale, const RecognizerResult& r
     const std::string text = result.text();
     const double confidence = SpeechPipeline::confidence(result).value_or(0.5);
     if (!result.isFinal) {
-        arbiter_.addVolatile(locale, text, confidence);
+        arbiter_.setVolatile(locale, text, confidence);
         showPartial(arbiter_.volatileResult(), true);
         return;
     }
