@@ -88,7 +88,8 @@ void SpeechEngine::handle(const Event& event, SpeechSource source, std::uint64_t
         }
     } else {
         utteranceStart_.erase(source);
-        if (isLikelyEcho(source, event.confidence, date)) {
+        std::optional<bool> speakers;
+        if (isLikelyEcho(source, event.confidence, date, speakers)) {
             core::Log::transcript().notice(fmt::format(
                 "Dropped a microphone line as likely echo: confidence {:.2f}, {} characters",
                 event.confidence, core::UnicodeText::characterCount(event.text)));
@@ -98,23 +99,30 @@ void SpeechEngine::handle(const Event& event, SpeechSource source, std::uint64_t
             if (!event.text.empty()) {
                 record(core::TranscriptLine{core::Uuid::random(), event.text,
                                             std::min(event.start, date), source, event.language},
-                       date);
+                       date, speakers);
             }
         }
     }
     publishLiveText();
 }
 
-bool SpeechEngine::isLikelyEcho(SpeechSource source, double confidence, core::Instant at) {
-    return source == SpeechSource::microphone && options_.systemAudio &&
-           confidence < likelyEchoConfidence && lastSystemSpeech_ &&
-           at - *lastSystemSpeech_ < likelyEchoSeconds &&
-           services_.echoRoute() == core::PlaybackRoute::speakers;
+bool SpeechEngine::playsOnSpeakers(std::optional<bool>& asked) const {
+    if (!asked) {
+        asked = services_.echoRoute() == core::PlaybackRoute::speakers;
+    }
+    return *asked;
 }
 
-void SpeechEngine::record(core::TranscriptLine line, core::Instant date) {
-    if (options_.systemAudio && options_.microphone &&
-        services_.echoRoute() == core::PlaybackRoute::speakers) {
+bool SpeechEngine::isLikelyEcho(SpeechSource source, double confidence, core::Instant at,
+                                std::optional<bool>& speakers) const {
+    return source == SpeechSource::microphone && options_.systemAudio &&
+           confidence < likelyEchoConfidence && lastSystemSpeech_ &&
+           at - *lastSystemSpeech_ < likelyEchoSeconds && playsOnSpeakers(speakers);
+}
+
+void SpeechEngine::record(core::TranscriptLine line, core::Instant date,
+                          std::optional<bool>& speakers) {
+    if (options_.systemAudio && options_.microphone && playsOnSpeakers(speakers)) {
         const auto decision = echoFilter_.check(line, date);
         if (!decision.removeIDs.empty()) {
             const auto removed = [&](const core::TranscriptLine& candidate) {
@@ -164,19 +172,17 @@ void SpeechEngine::flushVolatileText(const std::vector<SpeechSource>& sources) {
     for (const auto source : sources) {
         const auto text = volatileText_.find(source);
         if (text != volatileText_.end() && !text->second.empty()) {
+            // Words without a confidence count as uncertain ones.
             const auto confidence = volatileConfidence_.find(source);
-            const bool lowConfidence = confidence == volatileConfidence_.end() ||
-                                       confidence->second < likelyEchoConfidence;
-            const bool echo = source == SpeechSource::microphone && options_.systemAudio &&
-                              lowConfidence && lastSystemSpeech_ &&
-                              date - *lastSystemSpeech_ < likelyEchoSeconds &&
-                              services_.echoRoute() == core::PlaybackRoute::speakers;
-            if (!echo) {
+            std::optional<bool> speakers;
+            if (!isLikelyEcho(source,
+                              confidence != volatileConfidence_.end() ? confidence->second : 0.0,
+                              date, speakers)) {
                 const auto start = utteranceStart_.find(source);
                 record(core::TranscriptLine{core::Uuid::random(), text->second,
                                             start != utteranceStart_.end() ? start->second : date,
                                             source, status_.detectedLanguage},
-                       date);
+                       date, speakers);
             }
         }
         volatileText_.erase(source);

@@ -93,8 +93,12 @@ private:
 
     // Recording path.
     void handle(const Event& event, core::SpeechSource source, std::uint64_t generation);
-    bool isLikelyEcho(core::SpeechSource source, double confidence, core::Instant at);
-    void record(core::TranscriptLine line, core::Instant date);
+    // Whether the speakers play (what the microphone may pick up again). `asked` keeps the answer
+    // so that one event asks the sound server once.
+    bool playsOnSpeakers(std::optional<bool>& asked) const;
+    bool isLikelyEcho(core::SpeechSource source, double confidence, core::Instant at,
+                      std::optional<bool>& speakers) const;
+    void record(core::TranscriptLine line, core::Instant date, std::optional<bool>& speakers);
     void flushVolatileText(const std::vector<core::SpeechSource>& sources);
     void addMarker(core::MarkerKind kind);
     void materializeSession(core::Instant startedAt);
