@@ -47,9 +47,12 @@ TerminalCaptions::TerminalCaptions(std::ostream& out, bool interactive, Times ti
 
 std::string TerminalCaptions::lineText(const core::SessionRecord& record,
                                        const core::TranscriptLine& line) const {
+    if (times_ == Times::clock && (!clock_ || clock_->sessionStart() != record.startedAt)) {
+        clock_.emplace(record.startedAt);
+    }
     const std::string time = times_ == Times::offset
                                  ? Format::elapsed(line.start - record.startedAt)
-                                 : Format::TranscriptClock(record.startedAt).text(line.start);
+                                 : clock_->text(line.start);
     const std::string text = oneLine(line.text);
     return "[" + time + "] " +
            (labelSources_ ? L10n::format(Texts::speakerLine, {L10n::speaker(line.source), text})

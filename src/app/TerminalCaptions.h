@@ -3,6 +3,7 @@
 #include "core/Instant.h"
 #include "core/SessionRecord.h"
 #include "core/Uuid.h"
+#include "locale/Format.h"
 #include "speech/LiveTranscriptText.h"
 
 #include <cstddef>
@@ -48,6 +49,7 @@ private:
     std::string live_;
     std::string status_;
     bool lastLineDrawn_ = false;
+    mutable std::optional<Format::TranscriptClock> clock_; // of the session shown
 };
 
 } // namespace ambrel

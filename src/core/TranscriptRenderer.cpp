@@ -16,7 +16,7 @@ namespace ambrel::core::TranscriptRenderer {
 
 namespace {
 
-using Entry = std::variant<const TranscriptLine*, const Marker*>;
+using Entry = TimelineEntry;
 
 // Clock texts of one session: the time alone on the day the session started, month and day
 // otherwise (a session past midnight, or a clock that went backwards).
@@ -39,28 +39,6 @@ private:
     FixedDateFormat dayTime_;
     FixedDateFormat::Day startDay_;
 };
-
-std::vector<Entry> timeline(const SessionRecord& record) {
-    std::vector<const Marker*> markers;
-    markers.reserve(record.markers.size());
-    for (const auto& marker : record.markers) {
-        markers.push_back(&marker);
-    }
-    std::stable_sort(markers.begin(), markers.end(),
-                     [](const Marker* a, const Marker* b) { return a->date < b->date; });
-
-    std::vector<Entry> entries;
-    entries.reserve(record.lines.size() + markers.size());
-    auto nextMarker = markers.begin();
-    for (const auto& line : record.lines) {
-        while (nextMarker != markers.end() && (*nextMarker)->date < line.start) {
-            entries.emplace_back(*nextMarker++);
-        }
-        entries.emplace_back(&line);
-    }
-    entries.insert(entries.end(), nextMarker, markers.end());
-    return entries;
-}
 
 bool isLine(const Entry& entry) {
     return std::holds_alternative<const TranscriptLine*>(entry);
@@ -107,6 +85,28 @@ std::string_view trimSpacesAndTabs(std::string_view piece) {
 }
 
 } // namespace
+
+std::vector<TimelineEntry> timeline(const SessionRecord& record) {
+    std::vector<const Marker*> markers;
+    markers.reserve(record.markers.size());
+    for (const auto& marker : record.markers) {
+        markers.push_back(&marker);
+    }
+    std::stable_sort(markers.begin(), markers.end(),
+                     [](const Marker* a, const Marker* b) { return a->date < b->date; });
+
+    std::vector<TimelineEntry> entries;
+    entries.reserve(record.lines.size() + markers.size());
+    auto nextMarker = markers.begin();
+    for (const auto& line : record.lines) {
+        while (nextMarker != markers.end() && (*nextMarker)->date < line.start) {
+            entries.emplace_back(*nextMarker++);
+        }
+        entries.emplace_back(&line);
+    }
+    entries.insert(entries.end(), nextMarker, markers.end());
+    return entries;
+}
 
 std::string_view symbol(MarkerKind kind) {
     return kind == MarkerKind::paused ? "\u23F8" : "\u25B6";

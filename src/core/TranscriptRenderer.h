@@ -8,10 +8,19 @@
 
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 // The human-readable forms of a session: the Markdown file written beside the JSON record,
 // and the plain text put on the clipboard.
 namespace ambrel::core::TranscriptRenderer {
+
+// A line or a marker of a session.
+using TimelineEntry = std::variant<const TranscriptLine*, const Marker*>;
+
+// The lines in their stored order, each marker (by date, ties as stored) before the first line
+// that starts after it; the rest at the end. Points into `record`.
+std::vector<TimelineEntry> timeline(const SessionRecord& record);
 
 std::string markdown(const SessionRecord& record, const TranscriptLabels& labels,
                      const TimeZone& timeZone);

@@ -94,30 +94,40 @@ std::string sessionTitle(core::Instant date) {
 }
 
 struct TranscriptClock::Impl {
+    core::TimeZone zone;
+    icu::Locale locale;
     core::FixedDateFormat time;
-    std::unique_ptr<icu::SimpleDateFormat> day;
     core::FixedDateFormat::Day startDay;
+    // Month and day, made when a time first falls outside the start day: few sessions do.
+    mutable std::unique_ptr<icu::SimpleDateFormat> day;
+
+    const icu::SimpleDateFormat& dayFormat() const {
+        if (day) {
+            return *day;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::DateTimePatternGenerator> generator(
+            icu::DateTimePatternGenerator::createInstance(locale, status));
+        icu::UnicodeString pattern =
+            U_SUCCESS(status) ? generator->getBestPattern(icu::UnicodeString("MMMd"), status)
+                              : icu::UnicodeString("MMM d");
+        day = std::make_unique<icu::SimpleDateFormat>(pattern, locale, status);
+        if (U_FAILURE(status)) {
+            status = U_ZERO_ERROR;
+            day = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("MMM d"),
+                                                          icu::Locale::getRoot(), status);
+        }
+        day->adoptTimeZone(zone.makeIcuTimeZone().release());
+        return *day;
+    }
 };
 
 TranscriptClock::TranscriptClock(core::Instant sessionStart) : sessionStart_(sessionStart) {
-    const auto zone = core::TimeZone::system();
+    auto zone = core::TimeZone::system();
     core::FixedDateFormat time("HH:mm:ss", zone);
     const auto startDay = time.dayContaining(sessionStart);
-    UErrorCode status = U_ZERO_ERROR;
-    const auto locale = interfaceLocale();
-    std::unique_ptr<icu::DateTimePatternGenerator> generator(
-        icu::DateTimePatternGenerator::createInstance(locale, status));
-    icu::UnicodeString pattern = U_SUCCESS(status)
-                                     ? generator->getBestPattern(icu::UnicodeString("MMMd"), status)
-                                     : icu::UnicodeString("MMM d");
-    auto day = std::make_unique<icu::SimpleDateFormat>(pattern, locale, status);
-    if (U_FAILURE(status)) {
-        status = U_ZERO_ERROR;
-        day = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("MMM d"),
-                                                      icu::Locale::getRoot(), status);
-    }
-    day->adoptTimeZone(zone.makeIcuTimeZone().release());
-    impl_ = std::make_unique<Impl>(Impl{std::move(time), std::move(day), startDay});
+    impl_ = std::make_unique<Impl>(
+        Impl{std::move(zone), interfaceLocale(), std::move(time), startDay, nullptr});
 }
 
 TranscriptClock::~TranscriptClock() = default;
@@ -130,7 +140,7 @@ std::string TranscriptClock::text(core::Instant instant) const {
         return time;
     }
     icu::UnicodeString day;
-    impl_->day->format(instant * 1000.0, day);
+    impl_->dayFormat().format(instant * 1000.0, day);
     return utf8(day) + " " + time;
 }
 
