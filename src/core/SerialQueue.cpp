@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <future>
 #include <pthread.h>
 
 namespace ambrel::core {
@@ -31,17 +32,17 @@ void SerialQueue::async(std::function<void()> work) {
 }
 
 void SerialQueue::sync(const std::function<void()>& work) {
-    std::mutex doneMutex;
-    std::condition_variable doneSignal;
-    bool done = false;
+    std::promise<void> done;
+    auto finished = done.get_future();
     async([&] {
+        // Signalled also when the work throws (the queue logs that), so the caller never hangs.
+        const struct Signal {
+            std::promise<void>& done;
+            ~Signal() { done.set_value(); }
+        } signal{done};
         work();
-        const std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_all();
     });
-    std::unique_lock lock(doneMutex);
-    doneSignal.wait(lock, [&] { return done; });
+    finished.wait();
 }
 
 void SerialQueue::run() {
