@@ -1,5 +1,7 @@
 #include "Permissions.h"
 
+#include "core/UnicodeText.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -132,12 +134,7 @@ std::string runHelper(const fs::path& helper, double timeoutSeconds) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    const auto first = output.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = output.find_last_not_of(" \t\r\n");
-    return output.substr(first, last - first + 1);
+    return std::string(core::UnicodeText::trimmingWhitespace(output));
 }
 
 Current check(const core::SettingsStore& settings) {

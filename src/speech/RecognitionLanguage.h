@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ambrel {
 
@@ -15,6 +16,16 @@ struct RecognitionLanguage {
     Engine engine = Engine::dictation;
 
     bool operator==(const RecognitionLanguage&) const = default;
+
+    // The identifiers of `languages`, in their order.
+    static std::vector<std::string> identifiers(const std::vector<RecognitionLanguage>& languages) {
+        std::vector<std::string> result;
+        result.reserve(languages.size());
+        for (const auto& language : languages) {
+            result.push_back(language.identifier);
+        }
+        return result;
+    }
 };
 
 } // namespace ambrel

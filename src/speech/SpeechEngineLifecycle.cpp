@@ -28,14 +28,6 @@ void postTo(core::Scheduler& scheduler, std::weak_ptr<SpeechEngine> weak,
     });
 }
 
-std::vector<std::string> identifiers(const std::vector<RecognitionLanguage>& languages) {
-    std::vector<std::string> result;
-    for (const auto& language : languages) {
-        result.push_back(language.identifier);
-    }
-    return result;
-}
-
 std::vector<std::string> splitWarnings(const std::optional<std::string>& text) {
     std::vector<std::string> parts;
     if (!text || text->empty()) {
@@ -197,7 +189,7 @@ void SpeechEngine::languagesResolved(std::uint64_t token, const SpeechOptions& a
         prepareStart(token);
         return;
     }
-    const auto ids = identifiers(languages);
+    const auto ids = RecognitionLanguage::identifiers(languages);
     changeStatus([&](TranscriptionStatus& status) { status.languages = ids; });
     changeStatus([&](TranscriptionStatus& status) {
         if (!status.detectedLanguage ||
@@ -508,7 +500,7 @@ void SpeechEngine::restartIfLanguagesChange(const SpeechOptions& options,
                   weak = weak_from_this(), &scheduler = scheduler_] {
         std::vector<std::string> ids;
         try {
-            ids = identifiers(resolve(options));
+            ids = RecognitionLanguage::identifiers(resolve(options));
         } catch (const std::exception&) {
             return; // the running languages stay
         }

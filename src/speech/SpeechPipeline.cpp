@@ -10,14 +10,6 @@ namespace {
 
 constexpr double tickInterval = 0.3;
 
-std::vector<std::string> localesOf(const std::vector<RecognitionLanguage>& languages) {
-    std::vector<std::string> locales;
-    for (const auto& language : languages) {
-        locales.push_back(language.identifier);
-    }
-    return locales;
-}
-
 } // namespace
 
 std::shared_ptr<SpeechPipeline>
@@ -39,7 +31,7 @@ SpeechPipeline::SpeechPipeline(core::SpeechSource source, std::shared_ptr<AudioS
     , scheduler_(scheduler)
     , makeRecognizer_(std::move(makeRecognizer))
     , background_(std::move(background))
-    , arbiter_(localesOf(languages_))
+    , arbiter_(RecognitionLanguage::identifiers(languages_))
     , streamOrigin_(scheduler.now())
     , clockOrigin_(scheduler.monotonic()) {}
 

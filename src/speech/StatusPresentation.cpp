@@ -3,19 +3,13 @@
 #include "locale/Format.h"
 #include "locale/L10n.h"
 
+#include <fmt/format.h>
+
 #include <vector>
 
 namespace ambrel {
 
 namespace {
-
-std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        text += (i == 0 ? "" : std::string(separator)) + parts[i];
-    }
-    return text;
-}
 
 std::optional<std::string> microphoneText(const TranscriptionStatus& status) {
     if (!status.microphoneProblem) {
@@ -49,7 +43,7 @@ StatusPresentation::StatusPresentation(const TranscriptionStatus& status, core::
     if (status.lastSaveError) {
         detail = L10n::format(Texts::statusSaveFailed, {*status.lastSaveError});
     } else if (!warnings.empty()) {
-        detail = joined(warnings, "; ");
+        detail = fmt::format("{}", fmt::join(warnings, "; "));
     }
 
     std::vector<std::string> parts;
@@ -85,7 +79,7 @@ StatusPresentation::StatusPresentation(const TranscriptionStatus& status, core::
         }
         icon = MenuBarIcon::State::paused;
     }
-    text = joined(parts, " \u00B7 ");
+    text = fmt::format("{}", fmt::join(parts, " \u00B7 "));
     if (status.lastSaveError && !status.is<TranscriptionStatus::Idle>()) {
         icon = MenuBarIcon::State::error;
     }
