@@ -40,10 +40,6 @@ namespace {
 
 constexpr const char* geometryKey = "historyWindowGeometry";
 
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 core::Instant wallClock() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();

@@ -7,6 +7,7 @@
 #include "ModalAlert.h"
 #include "PrivacySettings.h"
 #include "SessionsFolder.h"
+#include "UiText.h"
 #include "Updater.h"
 #include "audio/AudioHardware.h"
 #include "locale/L10n.h"
@@ -27,10 +28,6 @@
 namespace ambrel {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Menu texts treat "&" as a mnemonic mark.
 QString menuText(const std::string& text) {

@@ -1,5 +1,6 @@
 #include "TranscriptView.h"
 
+#include "UiText.h"
 #include "core/TextMatcher.h"
 #include "locale/L10n.h"
 
@@ -24,10 +25,6 @@ namespace {
 
 constexpr int columnGap = 14;
 constexpr int endSlack = 8;
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QFont sized(double points, bool semibold = false) {
     QFont font = QApplication::font();
