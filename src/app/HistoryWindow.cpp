@@ -183,10 +183,8 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
 
     clock_ = new QTimer(this);
     clock_->setInterval(1000);
-    connect(clock_, &QTimer::timeout, this, [this] {
-        listModel_->tick();
-        showHeader();
-    });
+    // Only the live row's duration moves with time; the header has no clock.
+    connect(clock_, &QTimer::timeout, this, [this] { listModel_->tick(); });
 
     if (const auto saved = settings_.text(geometryKey)) {
         restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*saved)));
@@ -297,8 +295,8 @@ void HistoryWindow::changed(HistoryModel::Change change) {
         showSessions();
         showHeader();
         updateActions();
-        if (change == HistoryModel::Change::search) {
-            showDetail(); // the highlight follows the query
+        if (change == HistoryModel::Change::search && model_.activeQuery() != highlighted_) {
+            showDetail(); // the highlight follows the query once its results are in
         }
         break;
     case HistoryModel::Change::selection:
@@ -355,7 +353,8 @@ void HistoryWindow::showSelection() {
 
 void HistoryWindow::showDetail() {
     if (const auto& detail = model_.detail()) {
-        transcript_->show(*detail, detail->id == model_.liveSessionID(), model_.activeQuery());
+        highlighted_ = model_.activeQuery();
+        transcript_->show(*detail, detail->id == model_.liveSessionID(), highlighted_);
         noLines_->setVisible(detail->lines.empty() && detail->markers.empty());
         detailPages_->setCurrentIndex(transcriptPage);
     } else if (const auto& error = model_.detailError()) {

@@ -81,6 +81,7 @@ private:
     QLabel* emptyTitle_ = nullptr;
     QLabel* emptyDetail_ = nullptr;
     QTimer* clock_ = nullptr;
+    std::string highlighted_; // the query the transcript shows highlighted
     bool updatingSelection_ = false;
 };
 

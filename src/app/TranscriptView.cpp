@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <map>
 
 namespace ambrel {
 
@@ -65,18 +66,24 @@ TranscriptView::Columns TranscriptView::columns(const std::vector<TranscriptRow>
     if (!rows.empty()) {
         widestTime = qt(rows.front().time);
         for (const auto& row : rows) {
-            if (qt(row.time).size() > widestTime.size()) {
-                widestTime = qt(row.time);
+            if (QString time = qt(row.time); time.size() > widestTime.size()) {
+                widestTime = std::move(time);
             }
         }
     }
     Columns columns;
     columns.speaker = QFontMetrics(timeFont_).horizontalAdvance(widestTime) + columnGap;
+    // Measured once per name: there are two at most.
+    const QFontMetrics speakerMetrics(speakerFont_);
+    std::map<std::string, int> nameWidths;
     int widestName = 0;
     for (const auto& row : rows) {
         if (row.speaker) {
-            widestName = std::max(widestName,
-                                  QFontMetrics(speakerFont_).horizontalAdvance(qt(*row.speaker)));
+            auto [width, added] = nameWidths.try_emplace(*row.speaker, 0);
+            if (added) {
+                width->second = speakerMetrics.horizontalAdvance(qt(*row.speaker));
+            }
+            widestName = std::max(widestName, width->second);
         }
     }
     columns.text = widestName > 0 ? columns.speaker + widestName + columnGap : columns.speaker;
