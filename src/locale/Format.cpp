@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace ambrel::Format {
@@ -46,16 +48,47 @@ std::string elapsed(double seconds) {
     return fmt::format("{}:{:02}", t / 60, t % 60);
 }
 
-std::string duration(double seconds, std::string_view localeIdentifier) {
-    const std::int64_t t = wholeSeconds(seconds);
+namespace {
+
+// A duration formatter for the locale, made once per locale and thread: history rows ask for
+// one each time they are painted. Null when ICU cannot make one.
+const icu::MeasureFormat* durationFormat(std::string_view localeIdentifier) {
+    thread_local std::map<std::string, std::unique_ptr<icu::MeasureFormat>, std::less<>> made;
+    if (const auto found = made.find(localeIdentifier); found != made.end()) {
+        return found->second.get();
+    }
     UErrorCode status = U_ZERO_ERROR;
     const icu::Locale locale(std::string(localeIdentifier).c_str());
     // ICU's narrow Japanese units are Latin letters ("2h5m") and its narrow Traditional Chinese
     // spacing is uneven; their short forms read like the abbreviated ones elsewhere.
     const std::string language = locale.getLanguage();
     const bool preferShort = language == "ja" || std::string_view(locale.getScript()) == "Hant";
-    const icu::MeasureFormat formatter(
+    auto formatter = std::make_unique<icu::MeasureFormat>(
         locale, preferShort ? UMEASFMT_WIDTH_SHORT : UMEASFMT_WIDTH_NARROW, status);
+    if (U_FAILURE(status)) {
+        formatter.reset();
+    }
+    return made.emplace(std::string(localeIdentifier), std::move(formatter)).first->second.get();
+}
+
+// The medium date and short time of a locale, made once per locale and thread.
+icu::DateFormat* titleFormat(const std::string& localeIdentifier) {
+    thread_local std::map<std::string, std::unique_ptr<icu::DateFormat>> made;
+    auto& formatter = made[localeIdentifier];
+    if (!formatter) {
+        formatter.reset(icu::DateFormat::createDateTimeInstance(
+            icu::DateFormat::kMedium, icu::DateFormat::kShort,
+            icu::Locale(localeIdentifier.c_str())));
+    }
+    return formatter.get();
+}
+
+} // namespace
+
+std::string duration(double seconds, std::string_view localeIdentifier) {
+    const std::int64_t t = wholeSeconds(seconds);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::MeasureFormat* formatter = durationFormat(localeIdentifier);
     std::vector<icu::Measure> measures;
     auto add = [&](std::int64_t value, icu::MeasureUnit* unit) {
         measures.emplace_back(icu::Formattable(value), unit, status);
@@ -71,9 +104,9 @@ std::string duration(double seconds, std::string_view localeIdentifier) {
     }
     icu::UnicodeString text;
     icu::FieldPosition position;
-    if (U_SUCCESS(status)) {
-        formatter.formatMeasures(measures.data(), static_cast<int32_t>(measures.size()), text,
-                                 position, status);
+    if (formatter != nullptr && U_SUCCESS(status)) {
+        formatter->formatMeasures(measures.data(), static_cast<int32_t>(measures.size()), text,
+                                  position, status);
     }
     if (U_FAILURE(status) || text.isEmpty()) {
         return fmt::format("{}s", t);
@@ -82,11 +115,11 @@ std::string duration(double seconds, std::string_view localeIdentifier) {
 }
 
 std::string sessionTitle(core::Instant date) {
-    std::unique_ptr<icu::DateFormat> formatter(icu::DateFormat::createDateTimeInstance(
-        icu::DateFormat::kMedium, icu::DateFormat::kShort, interfaceLocale()));
-    if (!formatter) {
+    icu::DateFormat* formatter = titleFormat(L10n::localeIdentifier());
+    if (formatter == nullptr) {
         return core::FixedDateFormat("yyyy-MM-dd HH:mm", core::TimeZone::system()).format(date);
     }
+    // The zone is looked up each time, so titles follow a change of the system's zone.
     formatter->adoptTimeZone(core::TimeZone::system().makeIcuTimeZone().release());
     icu::UnicodeString text;
     formatter->format(date * 1000.0, text);
