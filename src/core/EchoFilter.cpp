@@ -63,7 +63,7 @@ EchoFilter::Decision EchoFilter::check(const TranscriptLine& line, Instant at) {
         });
     }
     recent_.push_back(
-        Entry{line.id, line.source, line.text, std::move(normalized), std::move(characters), at});
+        Entry{line.id, line.source, std::move(normalized), std::move(characters), at});
     return decision;
 }
 

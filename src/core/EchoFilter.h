@@ -36,7 +36,6 @@ private:
     struct Entry {
         Uuid id;
         SpeechSource source;
-        std::string text;
         std::string normalized;
         std::vector<TextSimilarity::Character> characters;
         Instant date;

@@ -1,5 +1,6 @@
 #include "StringFormat.h"
 
+#include <span>
 #include <vector>
 
 namespace ambrel::core::StringFormat {
@@ -20,7 +21,7 @@ std::string text(const Argument& argument) {
 } // namespace
 
 std::string format(std::string_view format, std::initializer_list<Argument> arguments) {
-    const std::vector<Argument> values(arguments);
+    const std::span<const Argument> values(arguments.begin(), arguments.size());
     std::string result;
     result.reserve(format.size() + 16);
     std::size_t nextArgument = 0;
