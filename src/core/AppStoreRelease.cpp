@@ -1,6 +1,7 @@
 #include "AppStoreRelease.h"
 
 #include "InternetDateTime.h"
+#include "PercentEncoding.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -16,20 +17,6 @@ namespace {
 
 constexpr std::string_view lookupEndpoint = "https://itunes.apple.com/lookup";
 constexpr std::string_view storePagePrefix = "macappstore://apps.apple.com/app/id";
-
-// Percent-encodes everything but RFC 3986's unreserved characters, so a value can never end
-// the query item it belongs to.
-std::string queryValue(std::string_view value) {
-    std::string encoded;
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' ||
-                                c == '~';
-        encoded += unreserved ? std::string(1, c) : fmt::format("%{:02X}", byte);
-    }
-    return encoded;
-}
 
 std::string asciiLowercased(std::string_view text) {
     std::string lowered(text);
@@ -111,9 +98,9 @@ std::optional<std::vector<Entry>> decodeResults(std::string_view body) {
 
 std::optional<std::string> AppStoreRelease::lookupURL(std::string_view bundleID,
                                                       std::optional<std::string_view> country) {
-    auto url = fmt::format("{}?bundleId={}", lookupEndpoint, queryValue(bundleID));
+    auto url = fmt::format("{}?bundleId={}", lookupEndpoint, percentEncoded(bundleID));
     if (country) {
-        url += "&country=" + queryValue(asciiLowercased(*country));
+        url += "&country=" + percentEncoded(asciiLowercased(*country));
     }
     return url;
 }

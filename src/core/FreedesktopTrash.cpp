@@ -1,6 +1,7 @@
 #include "FreedesktopTrash.h"
 
 #include "FileAccess.h"
+#include "PercentEncoding.h"
 #include "XdgFolders.h"
 
 #include <fmt/format.h>
@@ -85,19 +86,6 @@ fs::path topTrash(const fs::path& top) {
     return own;
 }
 
-// Percent-encoding of a path for the Path= key; '/' and unreserved characters stay.
-std::string encodePath(const std::string& path) {
-    std::string encoded;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                           (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' ||
-                           c == '.' || c == '~';
-        encoded += plain ? std::string(1, c) : fmt::format("%{:02X}", byte);
-    }
-    return encoded;
-}
-
 std::string localDeletionDate() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -112,7 +100,7 @@ std::string reserveInfo(const fs::path& trash, const fs::path& file,
     const std::string stem = file.stem().string();
     const std::string extension = file.extension().string();
     const std::string contents = fmt::format("[Trash Info]\nPath={}\nDeletionDate={}\n",
-                                             encodePath(storedPath), localDeletionDate());
+                                             percentEncoded(storedPath, "/"), localDeletionDate());
     for (int n = 1; n < 10000; ++n) {
         const std::string name =
             n == 1 ? file.filename().string() : fmt::format("{} ({}){}", stem, n, extension);
