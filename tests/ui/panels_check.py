@@ -8,16 +8,12 @@ checks are on what the app leaves on disk and on its exit; the screenshots are f
 Run inside a display: dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" <this> ...
 """
 
-import argparse
-import json
 import pathlib
-import signal
-import subprocess
 import sys
 import tempfile
 import time
 
-from tray_menu_check import Desktop, run, wait_until
+from tray_menu_check import Desktop, parse_arguments, wait_until
 
 SYSTEM_SENTENCES = ["The quarterly numbers look better than we expected.",
                     "Sales grew in every region except the north."]
@@ -26,21 +22,16 @@ MICROPHONE_SENTENCES = ["That is good news for the whole team.",
 
 
 def first_run(ambrel, screenshots, work):
-    desktop = Desktop(ambrel, screenshots, work, folder_chosen=False)
-    try:
+    with Desktop(ambrel, screenshots, work, folder_chosen=False) as desktop:
         time.sleep(3)
         desktop.window_screenshot("10-setup-first-run", crop="560x620+720+0")
         desktop.keys("Escape")
         status = desktop.quit()
         assert status == 0, f"the app ended with {status}"
-    except BaseException:
-        desktop.abandon()
-        raise
 
 
 def configured_run(ambrel, screenshots, work):
-    desktop = Desktop(ambrel, screenshots, work)
-    try:
+    with Desktop(ambrel, screenshots, work) as desktop:
         # Speech Recognition… is the sixth enabled row of the idle menu.
         desktop.open_menu()
         desktop.keys("Down", "Down", "Down", "Down", "Down", "Down", "Return")
@@ -72,23 +63,14 @@ def configured_run(ambrel, screenshots, work):
         status = desktop.quit()
         assert status == 0, f"the app ended with {status}"
         print(f"panels check passed: {len(session['lines'])} lines from both sources")
-    except BaseException:
-        desktop.abandon()
-        raise
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--ambrel", required=True)
-    parser.add_argument("--screenshots", required=True)
-    arguments = parser.parse_args()
-    screenshots = pathlib.Path(arguments.screenshots)
-    screenshots.mkdir(parents=True, exist_ok=True)
+    ambrel, screenshots = parse_arguments(__doc__)
     with tempfile.TemporaryDirectory(prefix="ambrel-ui-") as folder:
-        first_run(arguments.ambrel, screenshots, pathlib.Path(folder) / "first")
+        first_run(ambrel, screenshots, pathlib.Path(folder) / "first")
     with tempfile.TemporaryDirectory(prefix="ambrel-ui-") as folder:
-        configured_run(arguments.ambrel, screenshots, pathlib.Path(folder) / "configured")
+        configured_run(ambrel, screenshots, pathlib.Path(folder) / "configured")
     return 0
 
 

@@ -157,6 +157,14 @@ class Desktop:
         wav = self.speech(text, name, voice="kal")
         return subprocess.Popen(["paplay", "-d", sink, str(wav)], env=self.env)
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, error_type, error, trace):
+        if error_type is not None:
+            self.abandon()
+        return False
+
     def abandon(self):
         """Ends a failed check: the app goes, its log is shown."""
         if self.app.poll() is None:
@@ -172,10 +180,8 @@ class Desktop:
 
 
 def check(ambrel, screenshots):
-    screenshots.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory(prefix="ambrel-ui-") as folder:
-        desktop = Desktop(ambrel, screenshots, pathlib.Path(folder))
-        try:
+        with Desktop(ambrel, screenshots, pathlib.Path(folder)) as desktop:
             desktop.tray_icon("tray-idle")
             desktop.open_menu()
             desktop.screenshot("01-menu-off")
@@ -238,18 +244,22 @@ def check(ambrel, screenshots):
             assert status == 0, f"the app ended with {status}"
             print(f"ui check passed: {len(ended['lines'])} lines recorded; screenshots in "
                   f"{screenshots}")
-        except BaseException:
-            desktop.abandon()
-            raise
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__,
+def parse_arguments(description):
+    """The app to drive and the folder for screenshots (made when missing)."""
+    parser = argparse.ArgumentParser(description=description,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--ambrel", required=True)
     parser.add_argument("--screenshots", required=True)
     arguments = parser.parse_args()
-    check(arguments.ambrel, pathlib.Path(arguments.screenshots))
+    screenshots = pathlib.Path(arguments.screenshots)
+    screenshots.mkdir(parents=True, exist_ok=True)
+    return arguments.ambrel, screenshots
+
+
+def main():
+    check(*parse_arguments(__doc__))
     return 0
 
 
