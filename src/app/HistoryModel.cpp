@@ -54,14 +54,6 @@ void HistoryModel::notify(Change change) {
     }
 }
 
-void HistoryModel::post(std::function<void(HistoryModel&)> done) {
-    scheduler_.post([alive = std::weak_ptr<bool>(alive_), this, done = std::move(done)] {
-        if (alive.lock()) {
-            done(*this);
-        }
-    });
-}
-
 void HistoryModel::onWorker(std::function<void(core::SessionLibrary&)> work) {
     services_.background([library = library_, work = std::move(work)] { work(*library); });
 }

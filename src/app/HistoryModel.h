@@ -127,10 +127,8 @@ private:
     target(const std::optional<core::SessionSummary>& given) const;
     void renderAndCopy(const core::SessionRecord& record);
     void notify(Change change);
-    // Runs `work` with the library on the worker, then `done` on the scheduler's thread if the
-    // model still exists.
+    // Runs `work` with the library on the worker; it posts its answer back itself.
     void onWorker(std::function<void(core::SessionLibrary&)> work);
-    void post(std::function<void(HistoryModel&)> done);
     static Stamp stampOf(const core::SessionSummary& summary);
 
     core::Scheduler& scheduler_;

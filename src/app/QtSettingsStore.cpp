@@ -83,66 +83,47 @@ void QtSettingsStore::remove(std::string_view key) {
     settings_->remove(keyOf(key));
 }
 
-std::optional<bool> QtSettingsStore::boolValue(std::string_view key) const {
-    const auto stored = value(key);
+namespace {
+
+// The stored value when it has type T, else what its text (an INI file keeps only texts) reads as.
+template <typename T, typename FromText>
+std::optional<T> typedOrText(const std::optional<core::SettingsStore::Value>& stored,
+                             FromText fromText) {
     if (!stored) {
         return std::nullopt;
     }
-    if (const auto* flag = std::get_if<bool>(&*stored)) {
-        return *flag;
+    if (const auto* typed = std::get_if<T>(&*stored)) {
+        return *typed;
     }
     if (const auto* text = std::get_if<std::string>(&*stored)) {
-        if (*text == "true") {
-            return true;
-        }
-        if (*text == "false") {
-            return false;
-        }
+        return fromText(*text);
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<bool> QtSettingsStore::boolValue(std::string_view key) const {
+    return typedOrText<bool>(value(key), [](const std::string& text) -> std::optional<bool> {
+        if (text == "true" || text == "false") {
+            return text == "true";
+        }
+        return std::nullopt;
+    });
 }
 
 std::optional<double> QtSettingsStore::doubleValue(std::string_view key) const {
-    const auto stored = value(key);
-    if (!stored) {
-        return std::nullopt;
-    }
-    if (const auto* number = std::get_if<double>(&*stored)) {
-        return *number;
-    }
-    if (const auto* text = std::get_if<std::string>(&*stored)) {
+    return typedOrText<double>(value(key), [](const std::string& text) -> std::optional<double> {
         bool ok = false;
-        const double number = QString::fromStdString(*text).toDouble(&ok);
-        if (ok) {
-            return number;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> QtSettingsStore::stringValue(std::string_view key) const {
-    const auto stored = value(key);
-    if (stored) {
-        if (const auto* text = std::get_if<std::string>(&*stored)) {
-            return *text;
-        }
-    }
-    return std::nullopt;
+        const double number = QString::fromStdString(text).toDouble(&ok);
+        return ok ? std::optional(number) : std::nullopt;
+    });
 }
 
 std::optional<std::vector<std::string>>
 QtSettingsStore::stringListValue(std::string_view key) const {
-    const auto stored = value(key);
-    if (!stored) {
-        return std::nullopt;
-    }
-    if (const auto* list = std::get_if<std::vector<std::string>>(&*stored)) {
-        return *list;
-    }
-    if (const auto* text = std::get_if<std::string>(&*stored)) {
-        return std::vector<std::string>{*text};
-    }
-    return std::nullopt;
+    return typedOrText<std::vector<std::string>>(
+        value(key), [](const std::string& text) { return std::vector<std::string>{text}; });
 }
 
 void QtSettingsStore::sync() {

@@ -26,7 +26,6 @@ public:
 
     std::optional<bool> boolValue(std::string_view key) const override;
     std::optional<double> doubleValue(std::string_view key) const override;
-    std::optional<std::string> stringValue(std::string_view key) const override;
     std::optional<std::vector<std::string>> stringListValue(std::string_view key) const override;
 
     // Writes pending changes to the file.
