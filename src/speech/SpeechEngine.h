@@ -142,6 +142,8 @@ private:
     // Status changes: each call is one change, reported only when something differs.
     void changeStatus(const std::function<void(TranscriptionStatus&)>& change);
     void setState(TranscriptionStatus::State state);
+    // The warnings shown joined in the status; kept as a list, since a warning may quote any text.
+    void setWarnings(std::vector<std::string> warnings);
     void addWarning(const std::string& warning);
     void removeWarning(const std::string& warning);
 
@@ -181,6 +183,7 @@ private:
     core::RateLimiter updateLimiter_{updateInterval, {}};
     core::Scheduler::TimerHandle updateTimer_;
     bool activity_ = false;
+    std::vector<std::string> warnings_; // what status_.warning shows, joined
     // The warning shown while a source has lost its capture.
     std::map<core::SpeechSource, std::string> interruptions_;
 };

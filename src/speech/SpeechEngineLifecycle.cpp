@@ -28,22 +28,6 @@ void postTo(core::Scheduler& scheduler, std::weak_ptr<SpeechEngine> weak,
     });
 }
 
-std::vector<std::string> splitWarnings(const std::optional<std::string>& text) {
-    std::vector<std::string> parts;
-    if (!text || text->empty()) {
-        return parts;
-    }
-    std::string_view rest = *text;
-    while (true) {
-        const auto separator = rest.find("; ");
-        parts.emplace_back(rest.substr(0, separator));
-        if (separator == std::string_view::npos) {
-            return parts;
-        }
-        rest.remove_prefix(separator + 2);
-    }
-}
-
 std::optional<std::string> joinWarnings(const std::vector<std::string>& parts) {
     if (parts.empty()) {
         return std::nullopt;
@@ -85,21 +69,22 @@ void SpeechEngine::endActivity() {
     activity_ = false;
 }
 
+void SpeechEngine::setWarnings(std::vector<std::string> warnings) {
+    warnings_ = std::move(warnings);
+    changeStatus([&](TranscriptionStatus& status) { status.warning = joinWarnings(warnings_); });
+}
+
 void SpeechEngine::addWarning(const std::string& warning) {
-    changeStatus([&](TranscriptionStatus& status) {
-        auto parts = splitWarnings(status.warning);
-        std::erase(parts, warning);
-        parts.push_back(warning);
-        status.warning = joinWarnings(parts);
-    });
+    auto warnings = warnings_;
+    std::erase(warnings, warning);
+    warnings.push_back(warning);
+    setWarnings(std::move(warnings));
 }
 
 void SpeechEngine::removeWarning(const std::string& warning) {
-    changeStatus([&](TranscriptionStatus& status) {
-        auto parts = splitWarnings(status.warning);
-        std::erase(parts, warning);
-        status.warning = joinWarnings(parts);
-    });
+    auto warnings = warnings_;
+    std::erase(warnings, warning);
+    setWarnings(std::move(warnings));
 }
 
 // Lifecycle work runs one item at a time, each started as a task of its own once the one
@@ -148,7 +133,7 @@ void SpeechEngine::startListening() {
     changeStatus([](TranscriptionStatus& status) { status.currentSessionID.reset(); });
     changeStatus([](TranscriptionStatus& status) { status.currentSessionStartedAt.reset(); });
     changeStatus([](TranscriptionStatus& status) { status.currentLineCount = 0; });
-    changeStatus([](TranscriptionStatus& status) { status.warning.reset(); });
+    setWarnings({});
     if (!activity_) {
         beginActivity();
     }
@@ -365,8 +350,7 @@ void SpeechEngine::launchNext(std::shared_ptr<Launch> launch, std::function<void
 }
 
 void SpeechEngine::finishLaunch(const Launch& launch) {
-    changeStatus(
-        [&](TranscriptionStatus& status) { status.warning = joinWarnings(launch.warnings); });
+    setWarnings(launch.warnings);
     if (!pipelines_.empty()) {
         setState(TranscriptionStatus::Listening{});
     } else {
@@ -434,7 +418,7 @@ void SpeechEngine::finishStoppingPipelines(bool thenEndSession) {
     }
     isEnding_ = false;
     endSession();
-    changeStatus([](TranscriptionStatus& status) { status.warning.reset(); });
+    setWarnings({});
     setState(TranscriptionStatus::Idle{});
     endActivity();
     if (onLiveText) {
