@@ -196,12 +196,16 @@ std::optional<RecognitionLanguage> resolveAmong(std::string_view identifier,
 
 } // namespace
 
-std::optional<RecognitionLanguage> SpeechModel::resolve(std::string_view identifier) {
+std::optional<RecognitionLanguage> SpeechModel::resolveIn(std::string_view identifier,
+                                                          const Supported& engines) const {
     if (std::string_view(localeOf(identifier).getLanguage()).empty()) {
         return std::nullopt;
     }
-    const auto engines = supported();
     return resolveAmong(identifier, preferredForms(identifier), engines.speech, engines.dictation);
+}
+
+std::optional<RecognitionLanguage> SpeechModel::resolve(std::string_view identifier) {
+    return resolveIn(identifier, supported());
 }
 
 std::vector<std::string> SpeechModel::defaultDetectLanguages() {
@@ -228,16 +232,16 @@ std::vector<std::string> SpeechModel::defaultDetectLanguages() {
 }
 
 std::vector<RecognitionLanguage> SpeechModel::languages(const SpeechOptions& options) {
+    return languagesIn(options, supported());
+}
+
+std::vector<RecognitionLanguage> SpeechModel::languagesIn(const SpeechOptions& options,
+                                                          const Supported& engines) {
     const bool automatic = options.automaticLanguages || options.chosenLanguages.empty();
     const auto identifiers = automatic ? defaultDetectLanguages() : options.chosenLanguages;
     const std::size_t limit = automatic ? 3 : 5;
-    const auto engines = supported();
-    auto resolveOne = [&](std::string_view identifier) -> std::optional<RecognitionLanguage> {
-        if (std::string_view(localeOf(identifier).getLanguage()).empty()) {
-            return std::nullopt;
-        }
-        return resolveAmong(identifier, preferredForms(identifier), engines.speech,
-                            engines.dictation);
+    const auto resolveOne = [&](std::string_view identifier) {
+        return resolveIn(identifier, engines);
     };
     std::vector<RecognitionLanguage> languages;
     for (const auto& identifier : identifiers) {
@@ -275,7 +279,7 @@ SpeechModel::Catalog SpeechModel::catalog() {
     for (const auto& model : PocketsphinxModels::installed(configuration_.dictationFolders)) {
         catalog.installed.insert(model.locale);
     }
-    for (const auto& language : languages(SpeechOptions{})) {
+    for (const auto& language : languagesIn(SpeechOptions{}, engines)) {
         catalog.defaultCandidates.push_back(language.identifier);
     }
     return catalog;

@@ -74,6 +74,11 @@ private:
         std::vector<std::string> dictation;
     };
     Supported supported();
+    // The same as resolve() and languages(), over locales already looked up.
+    std::optional<RecognitionLanguage> resolveIn(std::string_view identifier,
+                                                 const Supported& engines) const;
+    std::vector<RecognitionLanguage> languagesIn(const SpeechOptions& options,
+                                                 const Supported& engines);
     std::set<std::string> installedSpeech() const;
     void reserve(const std::vector<std::string>& locales);
 
