@@ -6,16 +6,22 @@
 
 namespace ambrel::core {
 
-std::shared_ptr<const SessionLibrary::Entry> SessionLibrary::makeEntry(SessionRecord record) {
-    std::string text;
-    for (const auto& line : record.lines) {
-        if (!text.empty()) {
-            text += '\n';
+const std::string& SessionLibrary::Entry::foldedText() const {
+    if (!folded_) {
+        std::string text;
+        for (const auto& line : record.lines) {
+            if (!text.empty()) {
+                text += '\n';
+            }
+            text += line.text;
         }
-        text += line.text;
+        folded_ = TextMatcher::fold(text);
     }
+    return *folded_;
+}
+
+std::shared_ptr<const SessionLibrary::Entry> SessionLibrary::makeEntry(SessionRecord record) {
     auto entry = std::make_shared<Entry>();
-    entry->foldedText = TextMatcher::fold(text);
     entry->record = std::move(record);
     return entry;
 }
@@ -60,7 +66,7 @@ std::set<std::string> SessionLibrary::sessionIDs(const std::string& query,
             break;
         }
         try {
-            if (matcher.foundIn(entry(summary)->foldedText)) {
+            if (matcher.foundIn(entry(summary)->foldedText())) {
                 found.insert(summary.id);
             }
         } catch (const std::exception&) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,7 +21,13 @@ class SessionLibrary {
 public:
     struct Entry {
         SessionRecord record;
-        std::string foldedText; // the lines' texts, one per line, folded for searching
+
+        // The lines' texts, one per line, folded for searching: made by the first search that
+        // reads it (on the library's worker), since most records are never searched.
+        const std::string& foldedText() const;
+
+    private:
+        mutable std::optional<std::string> folded_;
     };
 
     explicit SessionLibrary(SessionStore store) : store_(std::move(store)) {}
