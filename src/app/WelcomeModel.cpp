@@ -78,20 +78,7 @@ bool WelcomeModel::isComplete() const {
 }
 
 void WelcomeModel::refresh() {
-    set(interfaceLanguage_, L10n::preference());
-    const auto options = services_.options ? services_.options() : SpeechOptions{};
-    if (options.automaticLanguages || options.chosenLanguages.empty()) {
-        set(recognitionLanguages_, L10n::text(Texts::menuAutomaticLanguage));
-    } else {
-        std::vector<std::string> names;
-        for (const auto& identifier : options.chosenLanguages) {
-            names.push_back(L10n::shortName(identifier, options.chosenLanguages));
-        }
-        set(recognitionLanguages_, listed(names));
-    }
-    const auto folder = services_.folder ? services_.folder() : std::nullopt;
-    set(folder_, folder ? std::optional(SessionsFolder::displayPath(*folder)) : std::nullopt);
-
+    showSettings();
     if (checking_ || !services_.checkPermissions) {
         return; // one check at a time
     }
@@ -106,6 +93,22 @@ void WelcomeModel::refresh() {
             }
         });
     });
+}
+
+void WelcomeModel::showSettings() {
+    set(interfaceLanguage_, L10n::preference());
+    const auto options = services_.options ? services_.options() : SpeechOptions{};
+    if (options.automaticLanguages || options.chosenLanguages.empty()) {
+        set(recognitionLanguages_, L10n::text(Texts::menuAutomaticLanguage));
+    } else {
+        std::vector<std::string> names;
+        for (const auto& identifier : options.chosenLanguages) {
+            names.push_back(L10n::shortName(identifier, options.chosenLanguages));
+        }
+        set(recognitionLanguages_, listed(names));
+    }
+    const auto folder = services_.folder ? services_.folder() : std::nullopt;
+    set(folder_, folder ? std::optional(SessionsFolder::displayPath(*folder)) : std::nullopt);
 }
 
 void WelcomeModel::apply(const Permissions::Current& current) {
@@ -178,7 +181,7 @@ void WelcomeModel::turnOnMicrophone() {
                 actions_.turnOnMicrophone();
             }
             apply(current);
-            refresh();
+            showSettings(); // the check just made is the news; no second one
         });
     });
 }

@@ -61,12 +61,15 @@ public:
     const Actions& actions() const { return actions_; }
     bool isComplete() const;
 
+    // Reads the settings again and checks the permissions (one check at a time).
     void refresh();
     void askForSystemAudio();
     void stopAskingForSystemAudio();
     void turnOnMicrophone();
 
 private:
+    // The language and folder rows, from the settings.
+    void showSettings();
     void apply(const Permissions::Current& current);
     template <typename T>
     void set(T& field, T value);
