@@ -97,14 +97,16 @@ void PocketsphinxRecognizer::finish() {
 }
 
 void PocketsphinxRecognizer::cancel() {
-    cancelled_ = true;
+    callbacksGate_.close();
     input_.cancel();
 }
 
 void PocketsphinxRecognizer::report(RecognizerResult result) {
-    if (!cancelled_ && callbacks_.onResult) {
-        callbacks_.onResult(std::move(result));
-    }
+    callbacksGate_.deliver([&] {
+        if (callbacks_.onResult) {
+            callbacks_.onResult(std::move(result));
+        }
+    });
 }
 
 void PocketsphinxRecognizer::run() {
@@ -143,18 +145,22 @@ void PocketsphinxRecognizer::run() {
                 endUtterance(true); // speech stopped: the sentence is done
             }
         }
-        if (!cancelled_) {
+        if (!callbacksGate_.isClosed()) {
             if (inUtterance_) {
                 endUtterance(false);
             }
-            if (callbacks_.onFinished) {
-                callbacks_.onFinished();
-            }
+            callbacksGate_.deliver([this] {
+                if (callbacks_.onFinished) {
+                    callbacks_.onFinished();
+                }
+            });
         }
     } catch (const std::exception& error) {
-        if (!cancelled_ && callbacks_.onFailure) {
-            callbacks_.onFailure(error.what());
-        }
+        callbacksGate_.deliver([&] {
+            if (callbacks_.onFailure) {
+                callbacks_.onFailure(error.what());
+            }
+        });
     }
 }
 

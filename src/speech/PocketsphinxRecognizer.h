@@ -1,10 +1,10 @@
 #pragma once
 
+#include "CallbackGate.h"
 #include "PocketsphinxModels.h"
 #include "Recognizer.h"
 #include "RecognizerInput.h"
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -45,7 +45,7 @@ private:
     Callbacks callbacks_;
     RecognizerInput input_;
     std::thread thread_;
-    std::atomic<bool> cancelled_{false};
+    CallbackGate callbacksGate_; // closed by cancel()
 
     // Decoding state, on the recogniser's thread only.
     bool inUtterance_ = false;

@@ -71,32 +71,19 @@ void VoskRecognizer::finish() {
 }
 
 void VoskRecognizer::cancel() {
-    if (std::this_thread::get_id() == thread_.get_id()) {
-        cancelled_ = true; // from a callback, which holds the lock already
-    } else {
-        const std::lock_guard lock(deliveryMutex_);
-        cancelled_ = true;
-    }
+    callbacksGate_.close();
     input_.cancel();
-}
-
-template <typename Call>
-void VoskRecognizer::deliver(Call&& call) {
-    const std::lock_guard lock(deliveryMutex_);
-    if (!cancelled_) {
-        std::forward<Call>(call)();
-    }
 }
 
 void VoskRecognizer::run() {
     try {
         while (const auto item = input_.pop()) {
             process(*item);
-            if (cancelled_) {
+            if (callbacksGate_.isClosed()) {
                 return;
             }
         }
-        if (cancelled_ || input_.cancelled()) {
+        if (callbacksGate_.isClosed() || input_.cancelled()) {
             return;
         }
         if (utteranceStart_) {
@@ -106,7 +93,7 @@ void VoskRecognizer::run() {
             core::Log::transcript().notice("Vosk " + locale_ + " fell behind and skipped " +
                                            std::to_string(dropped) + " buffers");
         }
-        deliver([this] {
+        callbacksGate_.deliver([this] {
             if (callbacks_.onFinished) {
                 callbacks_.onFinished();
             }
@@ -123,7 +110,7 @@ void VoskRecognizer::fail(const std::string& message) {
     const std::string error = "Vosk " + locale_ + " stopped recognising: " + message;
     core::Log::transcript().error(error);
     try {
-        deliver([this, &error] {
+        callbacksGate_.deliver([this, &error] {
             if (callbacks_.onFailure) {
                 callbacks_.onFailure(error);
             }
@@ -155,7 +142,7 @@ void VoskRecognizer::process(const RecognizerInput::Item& item) {
     }
     const auto placement = timeline_.place(item.startSample, frames);
     accept(placement.silence, buffer.samples.data() + placement.skip, frames - placement.skip);
-    if (utteranceStart_ && !cancelled_) {
+    if (utteranceStart_ && !callbacksGate_.isClosed()) {
         updatePartial();
     }
 }
@@ -166,7 +153,7 @@ void VoskRecognizer::accept(std::size_t silence, const float* samples, std::size
     std::transform(samples, samples + count, std::back_inserter(scaled_), [](float sample) {
         return std::isfinite(sample) ? sample * sampleScale : 0.0f;
     });
-    for (std::size_t at = 0; at < scaled_.size() && !cancelled_; at += chunkFrames) {
+    for (std::size_t at = 0; at < scaled_.size() && !callbacksGate_.isClosed(); at += chunkFrames) {
         const std::size_t length = std::min(chunkFrames, scaled_.size() - at);
         if (!utteranceStart_) {
             utteranceStart_ = timeline_.now();
@@ -196,7 +183,7 @@ void VoskRecognizer::endUtterance(const char* json) {
         result = RecognizerResult{{}, range, false};
     }
     shownPartial_.clear();
-    deliver([this, &result] {
+    callbacksGate_.deliver([this, &result] {
         if (callbacks_.onResult) {
             callbacks_.onResult(std::move(*result));
         }
@@ -217,7 +204,7 @@ void VoskRecognizer::updatePartial() {
         return;
     }
     shownPartial_ = std::move(text);
-    deliver([this, &result] {
+    callbacksGate_.deliver([this, &result] {
         if (callbacks_.onResult) {
             callbacks_.onResult(std::move(*result));
         }

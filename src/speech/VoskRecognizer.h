@@ -1,15 +1,14 @@
 #pragma once
 
+#include "CallbackGate.h"
 #include "Recognizer.h"
 #include "RecognizerInput.h"
 #include "VoskLibrary.h"
 #include "VoskModel.h"
 #include "VoskTimeline.h"
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -49,8 +48,6 @@ private:
     void endUtterance(const char* json);
     void updatePartial();
     void fail(const std::string& message);
-    template <typename Call>
-    void deliver(Call&& call);
 
     const VoskLibrary& library_;
     std::string locale_;
@@ -59,9 +56,7 @@ private:
     RecognizerInput input_;
     Callbacks callbacks_;
     std::thread thread_;
-    // Held while a callback runs, so that none starts once cancel() has returned.
-    std::mutex deliveryMutex_;
-    std::atomic<bool> cancelled_ = false;
+    CallbackGate callbacksGate_; // closed by cancel()
 
     // The recognition thread's own.
     VoskTimeline timeline_{sampleRate};
