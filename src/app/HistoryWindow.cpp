@@ -6,6 +6,7 @@
 #include "SessionRowDelegate.h"
 #include "TranscriptView.h"
 #include "UiText.h"
+#include "core/Clocks.h"
 #include "locale/Format.h"
 #include "locale/L10n.h"
 
@@ -40,11 +41,6 @@ namespace {
 
 constexpr const char* geometryKey = "historyWindowGeometry";
 
-core::Instant wallClock() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 enum DetailPage { transcriptPage, errorPage, loadingPage, emptyPage };
 
 } // namespace
@@ -65,7 +61,7 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
     search_->setClearButtonEnabled(true);
     sidebarLayout->addWidget(search_);
     listPages_ = new QStackedWidget;
-    listModel_ = new SessionListModel(wallClock, this);
+    listModel_ = new SessionListModel(core::Clocks::now, this);
     list_ = new QListView;
     list_->setModel(listModel_);
     list_->setItemDelegate(new SessionRowDelegate(list_));

@@ -1,5 +1,7 @@
 #include "QtScheduler.h"
 
+#include "core/Clocks.h"
+
 #include <QMetaObject>
 #include <QPointer>
 #include <QTimer>
@@ -41,13 +43,11 @@ QtScheduler::QtScheduler() = default;
 QtScheduler::~QtScheduler() = default;
 
 core::Instant QtScheduler::now() const {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return core::Clocks::now();
 }
 
 double QtScheduler::monotonic() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return core::Clocks::monotonic();
 }
 
 void QtScheduler::post(std::function<void()> work) {

@@ -5,6 +5,7 @@
 #include "TerminalCaptions.h"
 #include "TerminalFacts.h"
 #include "audio/WavFile.h"
+#include "core/Clocks.h"
 #include "core/SessionStore.h"
 #include "speech/FileTranscription.h"
 #include "speech/StatusPresentation.h"
@@ -17,11 +18,6 @@
 namespace ambrel::TranscribeCommand {
 
 namespace {
-
-core::Instant wallClock() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 core::SpeechSource sourceNamed(const std::optional<std::string>& name) {
     if (!name || *name == "systemAudio") {
@@ -39,7 +35,7 @@ bool transcribe(const std::filesystem::path& file, core::SpeechSource source,
     std::optional<FileTranscription> run;
     try {
         run.emplace(FileTranscription::Request{file, source, setup.languages, setup.folder},
-                    setup.model, appVersion, wallClock());
+                    setup.model, appVersion, core::Clocks::now());
     } catch (const std::exception& error) {
         err << "ambrel: " << error.what() << '\n';
         return false;

@@ -1,6 +1,7 @@
 #include "PermissionProbe.h"
 
 #include "PulseStream.h"
+#include "core/Clocks.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -10,11 +11,6 @@
 namespace ambrel::PermissionProbe {
 
 namespace {
-
-double monotonicSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // One trial recording stream; its outcome is the word.
 struct Trial {
@@ -49,7 +45,7 @@ struct Probe {
     // Runs the loop until `done` holds or the deadline passes.
     bool runUntil(const auto& done, double deadline) {
         while (!done()) {
-            const double remaining = deadline - monotonicSeconds();
+            const double remaining = deadline - core::Clocks::monotonic();
             if (remaining <= 0) {
                 return false;
             }
@@ -138,7 +134,7 @@ std::string word(const Trial& trial, const char* otherwise) {
 } // namespace
 
 Answer probe(double timeoutSeconds) {
-    const double deadline = monotonicSeconds() + timeoutSeconds;
+    const double deadline = core::Clocks::monotonic() + timeoutSeconds;
     Probe probe;
     Answer answer;
     if (probe.loop == nullptr) {

@@ -1,6 +1,7 @@
 #include "SystemAudioSource.h"
 
 #include "PulseStream.h"
+#include "core/Clocks.h"
 #include "core/Log.h"
 
 #include <fmt/format.h>
@@ -10,11 +11,6 @@
 namespace ambrel {
 
 namespace {
-
-double monotonicSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // A stream that delivers nothing for this long means the server froze.
 constexpr double dataWatchdog = 3.0;
@@ -248,7 +244,7 @@ struct SystemAudioSource::Capture {
         case PA_STREAM_READY: {
             const char* device = pa_stream_get_device_name(stream);
             self->monitor = device != nullptr ? device : "";
-            self->lastData = monotonicSeconds();
+            self->lastData = core::Clocks::monotonic();
             self->stage = Stage::running;
             self->connection.signal();
             self->finishRetarget();
@@ -313,7 +309,7 @@ struct SystemAudioSource::Capture {
         auto* self = static_cast<Capture*>(userdata);
         PulseStream::readAvailable(
             stream, [self](const float* samples, std::size_t count, const pa_sample_spec& spec) {
-                self->lastData = monotonicSeconds();
+                self->lastData = core::Clocks::monotonic();
                 if (self->onBuffer && count >= spec.channels) {
                     self->onBuffer(AudioBuffer{static_cast<double>(spec.rate), spec.channels,
                                                std::vector<float>(samples, samples + count)});
@@ -325,7 +321,7 @@ struct SystemAudioSource::Capture {
         watchdog = connection.timer(1.0, [this] {
             watchdog = nullptr;
             if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY &&
-                monotonicSeconds() - lastData > dataWatchdog) {
+                core::Clocks::monotonic() - lastData > dataWatchdog) {
                 core::Log::audio().error("The sound server stopped delivering system audio; "
                                          "reconnecting");
                 dropStream();

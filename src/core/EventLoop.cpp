@@ -1,27 +1,19 @@
 #include "EventLoop.h"
 
+#include "Clocks.h"
+
 #include <chrono>
 #include <limits>
 #include <utility>
 
 namespace ambrel::core {
 
-namespace {
-
-double steadySeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
 Instant EventLoop::now() const {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return Clocks::now();
 }
 
 double EventLoop::monotonic() const {
-    return steadySeconds();
+    return Clocks::monotonic();
 }
 
 void EventLoop::post(std::function<void()> work) {
@@ -34,12 +26,12 @@ void EventLoop::post(std::function<void()> work) {
 
 Scheduler::TimerHandle EventLoop::after(double seconds, std::function<void()> work) {
     const std::lock_guard lock(mutex_);
-    return timers_.add(steadySeconds() + std::max(seconds, 0.0), 0, std::move(work));
+    return timers_.add(Clocks::monotonic() + std::max(seconds, 0.0), 0, std::move(work));
 }
 
 Scheduler::TimerHandle EventLoop::every(double seconds, std::function<void()> work) {
     const std::lock_guard lock(mutex_);
-    return timers_.add(steadySeconds() + seconds, seconds, std::move(work));
+    return timers_.add(Clocks::monotonic() + seconds, seconds, std::move(work));
 }
 
 bool EventLoop::quitRequested() {
@@ -72,7 +64,7 @@ bool EventLoop::runOnce(double deadline) {
                 posted_.pop_front();
                 break;
             }
-            const double now = steadySeconds();
+            const double now = Clocks::monotonic();
             if (auto due = timers_.takeDue(now)) {
                 work = std::move(*due);
                 break;
@@ -98,15 +90,15 @@ void EventLoop::run() {
 }
 
 void EventLoop::runFor(double seconds) {
-    const double deadline = steadySeconds() + seconds;
+    const double deadline = Clocks::monotonic() + seconds;
     while (runOnce(deadline)) {
     }
 }
 
 bool EventLoop::runUntil(const std::function<bool()>& condition, double timeoutSeconds) {
-    const double deadline = steadySeconds() + timeoutSeconds;
+    const double deadline = Clocks::monotonic() + timeoutSeconds;
     while (!condition()) {
-        const double now = steadySeconds();
+        const double now = Clocks::monotonic();
         if (now >= deadline) {
             return false;
         }

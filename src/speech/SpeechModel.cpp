@@ -5,6 +5,7 @@
 #include "PocketsphinxRecognizer.h"
 #include "VoskLibrary.h"
 #include "VoskRecognizer.h"
+#include "core/Clocks.h"
 #include "core/Log.h"
 #include "core/XdgFolders.h"
 #include "locale/L10n.h"
@@ -92,11 +93,7 @@ SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsS
     auto catalog = std::make_shared<ModelCatalog>(
         url, core::XdgFolders::cacheHome() / "Ambrel/model-list.json",
         [](const std::string& address) { return HttpClient().fetch(address, 4 * 1024 * 1024, 15); },
-        [] {
-            return std::chrono::duration<double>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        });
+        core::Clocks::now);
     configuration.speechCatalog = [catalog] { return catalog->entries(); };
     configuration.interfaceLanguage = [] { return L10n::language(); };
     for (auto language : L10n::systemLanguagesFromEnvironment()) {
