@@ -68,10 +68,11 @@ void resolve(State& s) {
     s.table = loadTable(s, s.language);
 }
 
+std::once_flag resolvedOnce;
+
 // The state, resolved on first use.
 State& resolvedState() {
-    static std::once_flag once;
-    std::call_once(once, [] {
+    std::call_once(resolvedOnce, [] {
         const std::unique_lock lock(stateMutex);
         resolve(state());
     });
@@ -120,7 +121,8 @@ const std::vector<std::string>& L10n::supportedLanguages() {
 
 void L10n::configure(std::shared_ptr<core::SettingsStore> settings,
                      std::vector<std::string> systemLanguages, TableSource tables) {
-    resolvedState();
+    // Resolved here: the first use must not resolve again from the defaults.
+    std::call_once(resolvedOnce, [] {});
     const std::unique_lock lock(stateMutex);
     auto& s = state();
     s.settings = std::move(settings);
