@@ -70,7 +70,7 @@ std::optional<fs::path> SessionsFolder::restore() {
 }
 
 fs::path SessionsFolder::startingPlace() const {
-    fs::path start = current_ ? *current_ : DefaultFolders::home() / "Documents";
+    fs::path start = current_ ? *current_ : DefaultFolders::documents();
     std::error_code error;
     if (!fs::exists(start, error)) {
         start = start.parent_path();
@@ -102,8 +102,7 @@ std::optional<fs::path> SessionsFolder::choose() {
 }
 
 std::optional<fs::path> SessionsFolder::chooseFirst() {
-    const auto chosen =
-        picker_(DefaultFolders::home() / "Documents", L10n::text(Texts::panelChooseStorage));
+    const auto chosen = picker_(DefaultFolders::documents(), L10n::text(Texts::panelChooseStorage));
     if (!chosen) {
         return std::nullopt;
     }

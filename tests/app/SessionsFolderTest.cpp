@@ -19,7 +19,8 @@ class SessionsFolderTest : public ::testing::Test {
 protected:
     SessionsFolderTest()
         : homeVariable_("HOME", home.path().string())
-        , data_("XDG_DATA_HOME", std::nullopt) {
+        , data_("XDG_DATA_HOME", std::nullopt)
+        , config_("XDG_CONFIG_HOME", std::nullopt) {
         L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
         fs::create_directories(home.path() / "Documents");
     }
@@ -47,6 +48,7 @@ protected:
 private:
     ScopedEnvironment homeVariable_;
     ScopedEnvironment data_;
+    ScopedEnvironment config_;
 };
 
 } // namespace
@@ -73,6 +75,13 @@ TEST_F(SessionsFolderTest, TheFirstChoiceMakesAnAmbrelFolderAndIsRemembered) {
     EXPECT_EQ(later.current(), next);
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(SessionsFolder::displayPath("/srv/shared"), "/srv/shared");
+
+    // The picker opens in the desktop's own documents folder, whatever its name.
+    home.write(".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    fs::create_directories(home.path() / "Dokumente");
+    next = std::nullopt;
+    EXPECT_FALSE(folder().chooseFirst());
+    EXPECT_EQ(starts.back(), home.path() / "Dokumente");
 }
 
 TEST_F(SessionsFolderTest, FoldersThatCannotHoldSessionsAreRefused) {
