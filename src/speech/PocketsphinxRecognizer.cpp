@@ -77,39 +77,10 @@ PocketsphinxRecognizer::PocketsphinxRecognizer(const PocketsphinxModel& model)
     : decoder_(std::make_unique<Decoder>(model)) {}
 
 PocketsphinxRecognizer::~PocketsphinxRecognizer() {
-    cancel();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    stopDecoding();
 }
 
-void PocketsphinxRecognizer::start(Callbacks callbacks) {
-    callbacks_ = std::move(callbacks);
-    thread_ = std::thread([this] { run(); });
-}
-
-void PocketsphinxRecognizer::feed(AudioBuffer buffer, std::int64_t startSample) {
-    input_.push(std::move(buffer), startSample);
-}
-
-void PocketsphinxRecognizer::finish() {
-    input_.finish();
-}
-
-void PocketsphinxRecognizer::cancel() {
-    callbacksGate_.close();
-    input_.cancel();
-}
-
-void PocketsphinxRecognizer::report(RecognizerResult result) {
-    callbacksGate_.deliver([&] {
-        if (callbacks_.onResult) {
-            callbacks_.onResult(std::move(result));
-        }
-    });
-}
-
-void PocketsphinxRecognizer::run() {
+void PocketsphinxRecognizer::decode() {
     std::vector<int16> samples;
     try {
         while (auto item = input_.pop()) {
@@ -145,22 +116,14 @@ void PocketsphinxRecognizer::run() {
                 endUtterance(true); // speech stopped: the sentence is done
             }
         }
-        if (!callbacksGate_.isClosed()) {
+        if (!isCancelled()) {
             if (inUtterance_) {
                 endUtterance(false);
             }
-            callbacksGate_.deliver([this] {
-                if (callbacks_.onFinished) {
-                    callbacks_.onFinished();
-                }
-            });
+            deliverFinished();
         }
     } catch (const std::exception& error) {
-        callbacksGate_.deliver([&] {
-            if (callbacks_.onFailure) {
-                callbacks_.onFailure(error.what());
-            }
-        });
+        deliverFailure(error.what());
     }
 }
 
@@ -188,7 +151,7 @@ void PocketsphinxRecognizer::partial() {
     result.runs.push_back({text, std::nullopt, std::nullopt});
     const double start = static_cast<double>(utteranceStart_) / sampleRate;
     result.range = {start, static_cast<double>(nextSample_) / sampleRate};
-    report(std::move(result));
+    deliverResult(std::move(result));
 }
 
 void PocketsphinxRecognizer::endUtterance(bool restart) {
@@ -227,7 +190,7 @@ void PocketsphinxRecognizer::endUtterance(bool restart) {
     // The decoder's first utterance of a stream is often empty: nothing to say then.
     if (!result.runs.empty()) {
         result.range = {result.runs.front().time->first, result.runs.back().time->second};
-        report(std::move(result));
+        deliverResult(std::move(result));
     }
     if (restart) {
         ps_start_utt(decoder);

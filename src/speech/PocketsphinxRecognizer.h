@@ -1,20 +1,17 @@
 #pragma once
 
-#include "CallbackGate.h"
+#include "DecodingThreadRecognizer.h"
 #include "PocketsphinxModels.h"
-#include "Recognizer.h"
-#include "RecognizerInput.h"
 
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace ambrel {
 
 // Dictation on pocketsphinx: a decoder of its own on a thread of its own. An utterance ends
 // wherever the decoder's voice detection hears speech stop; its words come back as a final
 // result with their times, and the words so far as volatile results while it lasts.
-class PocketsphinxRecognizer : public Recognizer {
+class PocketsphinxRecognizer : public DecodingThreadRecognizer {
 public:
     static constexpr double sampleRate = 16000;
 
@@ -24,11 +21,6 @@ public:
     ~PocketsphinxRecognizer() override;
 
     StreamFormat format() const override { return {sampleRate, true, 1}; }
-    void start(Callbacks callbacks) override;
-    void feed(AudioBuffer buffer, std::int64_t startSample) override;
-    void finish() override;
-    void cancel() override;
-    std::size_t backlog() const override { return input_.size(); }
 
     // A recognised word as the decoder writes it, made fit to show: fillers ("<s>", "<sil>",
     // "[NOISE]", "++UM++"…) give nothing, pronunciation variants lose their mark ("was(2)").
@@ -36,16 +28,11 @@ public:
 
 private:
     struct Decoder;
-    void run();
+    void decode() override;
     void endUtterance(bool restart);
     void partial();
-    void report(RecognizerResult result);
 
     std::unique_ptr<Decoder> decoder_;
-    Callbacks callbacks_;
-    RecognizerInput input_;
-    std::thread thread_;
-    CallbackGate callbacksGate_; // closed by cancel()
 
     // Decoding state, on the recogniser's thread only.
     bool inUtterance_ = false;

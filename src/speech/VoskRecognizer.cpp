@@ -47,43 +47,19 @@ VoskRecognizer::VoskRecognizer(const VoskLibrary* library, const std::filesystem
 }
 
 VoskRecognizer::~VoskRecognizer() {
-    cancel();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    stopDecoding();
     library_.recognizerFree(native_);
 }
 
-void VoskRecognizer::start(Callbacks callbacks) {
-    if (thread_.joinable()) {
-        return;
-    }
-    callbacks_ = std::move(callbacks);
-    thread_ = std::thread([this] { run(); });
-}
-
-void VoskRecognizer::feed(AudioBuffer buffer, std::int64_t startSample) {
-    input_.push(std::move(buffer), startSample);
-}
-
-void VoskRecognizer::finish() {
-    input_.finish();
-}
-
-void VoskRecognizer::cancel() {
-    callbacksGate_.close();
-    input_.cancel();
-}
-
-void VoskRecognizer::run() {
+void VoskRecognizer::decode() {
     try {
         while (const auto item = input_.pop()) {
             process(*item);
-            if (callbacksGate_.isClosed()) {
+            if (isCancelled()) {
                 return;
             }
         }
-        if (callbacksGate_.isClosed() || input_.cancelled()) {
+        if (isCancelled() || input_.cancelled()) {
             return;
         }
         if (utteranceStart_) {
@@ -93,11 +69,7 @@ void VoskRecognizer::run() {
             core::Log::transcript().notice("Vosk " + locale_ + " fell behind and skipped " +
                                            std::to_string(dropped) + " buffers");
         }
-        callbacksGate_.deliver([this] {
-            if (callbacks_.onFinished) {
-                callbacks_.onFinished();
-            }
-        });
+        deliverFinished();
     } catch (const std::exception& error) {
         fail(error.what());
     } catch (...) {
@@ -110,11 +82,7 @@ void VoskRecognizer::fail(const std::string& message) {
     const std::string error = "Vosk " + locale_ + " stopped recognising: " + message;
     core::Log::transcript().error(error);
     try {
-        callbacksGate_.deliver([this, &error] {
-            if (callbacks_.onFailure) {
-                callbacks_.onFailure(error);
-            }
-        });
+        deliverFailure(error);
     } catch (...) {
         core::Log::transcript().error("Vosk " + locale_ + ": the failure could not be reported");
     }
@@ -142,7 +110,7 @@ void VoskRecognizer::process(const RecognizerInput::Item& item) {
     }
     const auto placement = timeline_.place(item.startSample, frames);
     accept(placement.silence, buffer.samples.data() + placement.skip, frames - placement.skip);
-    if (utteranceStart_ && !callbacksGate_.isClosed()) {
+    if (utteranceStart_ && !isCancelled()) {
         updatePartial();
     }
 }
@@ -153,7 +121,7 @@ void VoskRecognizer::accept(std::size_t silence, const float* samples, std::size
     std::transform(samples, samples + count, std::back_inserter(scaled_), [](float sample) {
         return std::isfinite(sample) ? sample * sampleScale : 0.0f;
     });
-    for (std::size_t at = 0; at < scaled_.size() && !callbacksGate_.isClosed(); at += chunkFrames) {
+    for (std::size_t at = 0; at < scaled_.size() && !isCancelled(); at += chunkFrames) {
         const std::size_t length = std::min(chunkFrames, scaled_.size() - at);
         if (!utteranceStart_) {
             utteranceStart_ = timeline_.now();
@@ -183,11 +151,7 @@ void VoskRecognizer::endUtterance(const char* json) {
         result = RecognizerResult{{}, range, false};
     }
     shownPartial_.clear();
-    callbacksGate_.deliver([this, &result] {
-        if (callbacks_.onResult) {
-            callbacks_.onResult(std::move(*result));
-        }
-    });
+    deliverResult(std::move(*result));
 }
 
 void VoskRecognizer::updatePartial() {
@@ -204,11 +168,7 @@ void VoskRecognizer::updatePartial() {
         return;
     }
     shownPartial_ = std::move(text);
-    callbacksGate_.deliver([this, &result] {
-        if (callbacks_.onResult) {
-            callbacks_.onResult(std::move(*result));
-        }
-    });
+    deliverResult(std::move(*result));
 }
 
 } // namespace ambrel

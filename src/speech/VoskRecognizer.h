@@ -1,8 +1,6 @@
 #pragma once
 
-#include "CallbackGate.h"
-#include "Recognizer.h"
-#include "RecognizerInput.h"
+#include "DecodingThreadRecognizer.h"
 #include "VoskLibrary.h"
 #include "VoskModel.h"
 #include "VoskTimeline.h"
@@ -11,14 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ambrel {
 
 // The `speech` engine's recogniser: a Vosk model at work on a thread of its own. Partial results
 // become volatile results; each utterance Vosk ends becomes a final with timed words.
-class VoskRecognizer : public Recognizer {
+class VoskRecognizer : public DecodingThreadRecognizer {
 public:
     // The rate Vosk's models are trained on.
     static constexpr double sampleRate = 16000;
@@ -31,18 +28,11 @@ public:
                    std::string locale);
     // Stops at once, without callbacks. Not from within a callback.
     ~VoskRecognizer() override;
-    VoskRecognizer(const VoskRecognizer&) = delete;
-    VoskRecognizer& operator=(const VoskRecognizer&) = delete;
 
     StreamFormat format() const override { return {sampleRate, true, 1}; }
-    void start(Callbacks callbacks) override;
-    void feed(AudioBuffer buffer, std::int64_t startSample) override;
-    void finish() override;
-    void cancel() override;
-    std::size_t backlog() const override { return input_.size(); }
 
 private:
-    void run();
+    void decode() override;
     void process(const RecognizerInput::Item& item);
     void accept(std::size_t silence, const float* samples, std::size_t count);
     void endUtterance(const char* json);
@@ -53,10 +43,6 @@ private:
     std::string locale_;
     std::shared_ptr<const VoskModel> model_;
     VoskLibrary::NativeRecognizer* native_ = nullptr;
-    RecognizerInput input_;
-    Callbacks callbacks_;
-    std::thread thread_;
-    CallbackGate callbacksGate_; // closed by cancel()
 
     // The recognition thread's own.
     VoskTimeline timeline_{sampleRate};
