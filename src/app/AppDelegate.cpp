@@ -8,8 +8,10 @@
 #include "HistoryWindow.h"
 #include "LanguageWindowController.h"
 #include "ModalAlert.h"
+#include "OwnExecutable.h"
 #include "QtSettingsStore.h"
 #include "RelaunchArguments.h"
+#include "TitledWindows.h"
 #include "TranscriptionOverlayController.h"
 #include "UnixSignalNotifier.h"
 #include "WelcomePanel.h"
@@ -40,12 +42,6 @@ namespace ambrel {
 namespace {
 
 constexpr double predecessorTimeout = 10.0;
-
-std::filesystem::path ownExecutable() {
-    std::error_code error;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path(QApplication::applicationFilePath().toStdString()) : path;
-}
 
 } // namespace
 
@@ -100,16 +96,21 @@ std::optional<int> AppDelegate::launch() {
     return std::nullopt;
 }
 
+void AppDelegate::exitSoon(int status) {
+    // start() may run before the event loop does, and exit() is lost on a loop not yet running.
+    QTimer::singleShot(0, qApp, [status] { QApplication::exit(status); });
+}
+
 void AppDelegate::start() {
     switch (instance_.claim([this] { showHistory(); })) {
     case SingleInstance::Claim::claimed:
         break;
     case SingleInstance::Claim::handedOff:
-        QApplication::exit(0);
+        exitSoon(0);
         return;
     case SingleInstance::Claim::busy:
         core::Log::transcript().error("Another Ambrel is running but does not answer");
-        QApplication::exit(1);
+        exitSoon(1);
         return;
     case SingleInstance::Claim::failed:
         core::Log::transcript().error("Cannot listen for other instances; starting anyway");
@@ -294,7 +295,7 @@ void AppDelegate::relaunch() {
         updater_->installUpdate(); // starts the new version itself
         return;
     }
-    relaunchInto(ownExecutable());
+    relaunchInto(OwnExecutable::launcher());
 }
 
 void AppDelegate::relaunchInto(const std::filesystem::path& executable) {
@@ -315,11 +316,12 @@ bool AppDelegate::isIdle() const {
     const auto& status = engine_->status();
     const bool stopped =
         status.is<TranscriptionStatus::Idle>() || status.is<TranscriptionStatus::Failed>();
-    const auto windows = QApplication::topLevelWindows();
-    const bool windowShown = std::any_of(windows.begin(), windows.end(),
-                                         [](const QWindow* window) { return window->isVisible(); });
+    const bool panelShown = (historyWindow_ && historyWindow_->isVisible()) ||
+                            (languages_ && languages_->isOpen()) ||
+                            (welcome_ && welcome_->isShown());
     return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
-           QApplication::activeModalWidget() == nullptr && !windowShown;
+           QApplication::activeModalWidget() == nullptr && !TitledWindows::anyShown() &&
+           !panelShown;
 }
 
 void AppDelegate::startUpdater() {
@@ -332,7 +334,7 @@ void AppDelegate::startUpdater() {
     configuration.currentVersion = appVersion;
     const char* image = std::getenv("APPIMAGE");
     configuration.location = InstallLocation::detect(
-        ownExecutable(), image ? std::optional<std::string>(image) : std::nullopt);
+        OwnExecutable::running(), image ? std::optional<std::string>(image) : std::nullopt);
     configuration.downloads = core::XdgFolders::cacheHome() / "Ambrel" / "updates";
     configuration.settings = store_;
     configuration.isIdle = [this] { return isIdle(); };

@@ -67,6 +67,7 @@ public:
 
 private:
     void start();
+    static void exitSoon(int status);
     void showHistory();
     void reloadLanguageCatalog();
     void updateOverlayVisibility();

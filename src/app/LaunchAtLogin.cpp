@@ -13,16 +13,40 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Exec keys quote arguments with spaces; backslashes and quotes inside are escaped.
-std::string quoted(const std::string& path) {
-    std::string result = "\"";
+// An Exec argument: quoted, with backslash, quote, backtick and dollar escaped, and "%" doubled
+// so it is no field code. The file's string escaping then doubles every backslash once more.
+std::string execArgument(const std::string& path) {
+    std::string quoted = "\"";
     for (const char c : path) {
         if (c == '"' || c == '\\' || c == '`' || c == '$') {
-            result += '\\';
+            quoted += '\\';
         }
-        result += c;
+        quoted += c;
+        if (c == '%') {
+            quoted += '%';
+        }
     }
-    return result + "\"";
+    quoted += '"';
+    std::string escaped;
+    for (const char c : quoted) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
 }
 
 } // namespace
@@ -58,7 +82,7 @@ void setEnabled(bool enabled, const fs::path& executable) {
                                          "Icon=org.ambrel.Ambrel\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n",
-                                         quoted(executable.string()));
+                                         execArgument(executable.string()));
     core::FileAccess::writeAtomically(entry, text);
 }
 

@@ -5,6 +5,7 @@
 #include "MenuBarIconPainter.h"
 #include "MenuIcons.h"
 #include "ModalAlert.h"
+#include "OwnExecutable.h"
 #include "PrivacySettings.h"
 #include "SessionsFolder.h"
 #include "UiText.h"
@@ -40,12 +41,6 @@ void collectIDs(const std::vector<MenuRow>& rows, std::vector<std::string>& ids)
                       (row.checked ? "c" : ""));
         collectIDs(row.children, ids);
     }
-}
-
-std::filesystem::path ownExecutable() {
-    std::error_code error;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path("ambrel") : path;
 }
 
 } // namespace
@@ -312,7 +307,7 @@ void StatusItemController::refresh() {
 
 void StatusItemController::toggleLaunchAtLogin() {
     try {
-        LaunchAtLogin::setEnabled(!LaunchAtLogin::isEnabled(), ownExecutable());
+        LaunchAtLogin::setEnabled(!LaunchAtLogin::isEnabled(), OwnExecutable::launcher());
     } catch (const std::exception& error) {
         ModalAlert::show(L10n::text(Texts::alertLaunchAtLoginFailed), error.what(),
                          ModalAlert::Style::warning);

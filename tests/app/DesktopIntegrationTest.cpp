@@ -3,6 +3,7 @@
 #include "TemporaryFolder.h"
 #include "app/LaunchAtLogin.h"
 #include "app/MainMenu.h"
+#include "app/TitledWindows.h"
 #include "locale/L10n.h"
 
 #include <QAction>
@@ -26,6 +27,13 @@ TEST(LaunchAtLoginTest, WritesAndRemovesTheAutostartEntry) {
     EXPECT_NE(entry.find("\nExec=\"/opt/My Apps/bin/ambrel\"\n"), std::string::npos);
     LaunchAtLogin::setEnabled(false, "/opt/My Apps/bin/ambrel");
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
+
+    // Field codes and the two levels of escaping: "%" doubled, each quoting backslash doubled.
+    LaunchAtLogin::setEnabled(true, R"(/opt/50% $off/a\b"c)");
+    EXPECT_NE(config.read("autostart/org.ambrel.Ambrel.desktop")
+                  .find(R"(Exec="/opt/50%% \\$off/a\\\\b\\"c")"
+                        "\n"),
+              std::string::npos);
 
     // A file where the autostart folder should be: the reason comes back.
     std::filesystem::remove_all(config.path() / "autostart");
@@ -66,4 +74,15 @@ TEST(MainMenuTest, EveryWindowGetsTheStandardKeysOnce) {
     named(QKeySequence::Close)->trigger();
     EXPECT_FALSE(window.isVisible());
     L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
+}
+
+TEST(TitledWindowsTest, OnlyWindowsWithATitleBarCount) {
+    QWidget captions(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    captions.show();
+    EXPECT_FALSE(TitledWindows::anyShown());
+    QWidget history;
+    history.show();
+    EXPECT_TRUE(TitledWindows::anyShown());
+    history.hide();
+    EXPECT_FALSE(TitledWindows::anyShown());
 }
