@@ -48,7 +48,8 @@ AddLanguageSheet::AddLanguageSheet(LanguageModel& model, QWidget* parent)
 
     connect(search_, &QLineEdit::textChanged, this, [this] { fill(); });
     connect(search_, &QLineEdit::returnPressed, this, [this] { addTarget(); });
-    connect(list_, &QListWidget::currentRowChanged, this,
+    // A click makes the row current before it selects it: follow the selection.
+    connect(list_, &QListWidget::itemSelectionChanged, this,
             [this] { add_->setEnabled(target().has_value()); });
     connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         model_.add(item->data(identifierRole).toString().toStdString());

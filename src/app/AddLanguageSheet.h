@@ -20,6 +20,7 @@ public:
 
     QLineEdit& searchField() { return *search_; }
     QListWidget& list() { return *list_; }
+    QPushButton& addButton() { return *add_; }
     // The language Add would add: the one picked, else the first match of a typed query.
     std::optional<std::string> target() const;
 

@@ -1,5 +1,6 @@
 #include "MenuBarPanel.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -39,10 +40,17 @@ MenuBarPanel::Placement MenuBarPanel::place(const QRect& anchor, const QSize& si
     int x = static_cast<int>(std::lround(middle - w / 2.0));
     x = std::max(x, screen.left() + edgeMargin);
     x = std::min(x, screen.right() + 1 - edgeMargin - w);
-    const int top = std::max(anchor.bottom() + 1, available.top());
+    const int h = size.height();
+    const bool roomBelow =
+        std::max(anchor.bottom() + 1, available.top()) + h <= available.bottom() + 1;
+    const bool above = !roomBelow && anchor.top() - h >= available.top();
+    int top = above ? anchor.top() - h : std::max(anchor.bottom() + 1, available.top());
+    if (!above) {
+        top = std::max(available.top(), std::min(top, available.bottom() + 1 - h));
+    }
     int arrow = std::max(static_cast<int>(std::lround(middle - x)), arrowMargin);
     arrow = std::min(w - arrowMargin, arrow);
-    return {QRect(x, top, w, size.height()), arrow};
+    return {QRect(x, top, w, h), arrow, above};
 }
 
 void MenuBarPanel::showFrom(const std::optional<QRect>& anchor) {
@@ -83,6 +91,10 @@ void MenuBarPanel::placeNow() {
     const auto placement = place(anchor, sizeHint(), screen->geometry(), available);
     setGeometry(placement.frame);
     arrowX_ = placement.arrowX;
+    if (placement.above != above_) {
+        above_ = placement.above;
+        layout()->setContentsMargins(0, above_ ? 0 : arrowHeight, 0, above_ ? arrowHeight : 0);
+    }
     update();
 }
 
@@ -93,6 +105,12 @@ bool MenuBarPanel::event(QEvent* event) {
         return handled;
     }
     return QWidget::event(event);
+}
+
+void MenuBarPanel::closeEvent(QCloseEvent* event) {
+    // Closed by the window manager: the same as Escape, so the panel's work stops too.
+    event->ignore();
+    closePanel();
 }
 
 void MenuBarPanel::keyPressEvent(QKeyEvent* event) {
@@ -106,6 +124,11 @@ void MenuBarPanel::keyPressEvent(QKeyEvent* event) {
 void MenuBarPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (above_) {
+        // The same shape upside down: the arrow points at the icon below.
+        painter.translate(0, height());
+        painter.scale(1, -1);
+    }
     QPainterPath body;
     body.addRoundedRect(QRectF(0.5, arrowHeight + 0.5, width() - 1, height() - arrowHeight - 1),
                         bodyRadius, bodyRadius);

@@ -13,7 +13,8 @@ class MenuBarPanel : public QWidget {
 public:
     struct Placement {
         QRect frame;
-        int arrowX = 0; // the arrow's tip, from the panel's left edge
+        int arrowX = 0;     // the arrow's tip, from the panel's left edge
+        bool above = false; // over the anchor, arrow at the bottom: a tray at the screen's foot
         bool operator==(const Placement&) const = default;
     };
 
@@ -31,11 +32,12 @@ public:
     std::function<void()> onClose;
 
     // Under the anchor's centre, kept 8 pixels inside the screen; the arrow follows the anchor
-    // but stays 37 pixels from either end.
+    // but stays 37 pixels from either end. Over the anchor when there is no room below it.
     static Placement place(const QRect& anchor, const QSize& size, const QRect& screen,
                            const QRect& available);
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
@@ -46,6 +48,7 @@ private:
     QWidget* content_;
     std::optional<QRect> anchor_;
     int arrowX_ = 0;
+    bool above_ = false;
     bool isShown_ = false;
 };
 

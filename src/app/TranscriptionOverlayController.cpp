@@ -20,17 +20,6 @@
 
 namespace ambrel {
 
-namespace {
-
-void animateOpacity(QWidget& window, double to, int milliseconds) {
-    auto* animation = new QPropertyAnimation(&window, "windowOpacity", &window);
-    animation->setDuration(milliseconds);
-    animation->setEndValue(to);
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-} // namespace
-
 TranscriptionOverlayController::TranscriptionOverlayController(AppSettings settings,
                                                                core::Scheduler& scheduler,
                                                                std::function<void()> onHide)
@@ -66,6 +55,24 @@ void TranscriptionOverlayController::makeWindow() {
     }
 }
 
+void TranscriptionOverlayController::animateOpacity(double to, int milliseconds) {
+    // One fade at a time: a fade-out left running would end invisible over a revealed window.
+    if (opacityAnimation_) {
+        opacityAnimation_->stop();
+    }
+    opacityAnimation_ = new QPropertyAnimation(window_.get(), "windowOpacity", window_.get());
+    opacityAnimation_->setDuration(milliseconds);
+    opacityAnimation_->setEndValue(to);
+    opacityAnimation_->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+double TranscriptionOverlayController::opacityTarget() const {
+    if (opacityAnimation_) {
+        return opacityAnimation_->endValue().toDouble();
+    }
+    return window_ ? window_->windowOpacity() : 0.0;
+}
+
 void TranscriptionOverlayController::reveal() {
     if (!window_ || !faded_) {
         return;
@@ -75,7 +82,7 @@ void TranscriptionOverlayController::reveal() {
     if (QWindow* handle = window_->windowHandle()) {
         handle->setFlag(Qt::WindowTransparentForInput, false);
     }
-    animateOpacity(*window_, 1.0, 150);
+    animateOpacity(1.0, 150);
 }
 
 void TranscriptionOverlayController::scheduleFade() {
@@ -85,7 +92,7 @@ void TranscriptionOverlayController::scheduleFade() {
             return;
         }
         faded_ = true;
-        animateOpacity(*window_, 0.0, 800);
+        animateOpacity(0.0, 800);
         // Faded captions are not in the way: clicks go to the windows below.
         window_->setAttribute(Qt::WA_TransparentForMouseEvents, true);
         if (QWindow* handle = window_->windowHandle()) {

@@ -4,6 +4,9 @@
 #include "core/Scheduler.h"
 #include "speech/LiveTranscriptText.h"
 
+#include <QPointer>
+#include <QPropertyAnimation>
+
 #include <functional>
 #include <memory>
 
@@ -43,10 +46,13 @@ public:
     bool isShown() const { return isShown_; }
     bool isFaded() const { return faded_; }
     OverlayWindow* window() const { return window_.get(); }
+    // Where the captions' opacity is heading: 1 while shown, 0 once faded.
+    double opacityTarget() const;
 
 private:
     void makeWindow();
     void reveal();
+    void animateOpacity(double to, int milliseconds);
     void scheduleFade();
     void showBriefly();
     QMenu* contextMenu();
@@ -57,6 +63,7 @@ private:
     std::function<void()> onHide_;
     std::unique_ptr<OverlayWindow> window_;
     std::unique_ptr<QWidget> styleEditor_;
+    QPointer<QPropertyAnimation> opacityAnimation_;
     LiveTranscriptText text_;
     core::Scheduler::TimerHandle fadeTimer_;
     core::Scheduler::TimerHandle previewTimer_;

@@ -3,10 +3,13 @@
 #include "app/LanguageWindow.h"
 #include "locale/L10n.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -112,8 +115,19 @@ TEST_F(LanguagesTest, TheAddSheetAddsThePickOrTheFirstMatch) {
         sheet.searchField().setText("nowhere");
         EXPECT_FALSE(sheet.target());
         sheet.searchField().setText("");
-        sheet.list().setCurrentRow(1);
+        EXPECT_FALSE(sheet.addButton().isEnabled());
+        // Picked with the mouse, as people do.
+        sheet.show();
+        QListWidget& list = sheet.list();
+        const QPointF at = list.visualItemRect(list.item(1)).center();
+        for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(list.viewport(), &click);
+        }
         EXPECT_EQ(sheet.target(), "de-DE");
+        EXPECT_TRUE(sheet.addButton().isEnabled());
         emit sheet.searchField().returnPressed();
     }
     EXPECT_EQ(model.chosen(), (Strings{"en-US", "de-DE"}));

@@ -91,9 +91,12 @@ TEST_F(OverlayControllerTest, FadesAfterEightQuietSecondsAndComesBackWithNewWord
     scheduler.advance(3);
     EXPECT_TRUE(overlay.isFaded());
     EXPECT_TRUE(overlay.window()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(overlay.opacityTarget(), 0.0);
+    // Words while the fade still runs: it must not finish invisible over clickable captions.
     overlay.update(words("Hello there"));
     EXPECT_FALSE(overlay.isFaded());
     EXPECT_FALSE(overlay.window()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(overlay.opacityTarget(), 1.0);
     scheduler.advance(7.9);
     EXPECT_FALSE(overlay.isFaded());
     scheduler.advance(0.1);

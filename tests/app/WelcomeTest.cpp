@@ -165,6 +165,16 @@ TEST(MenuBarPanelTest, HangsUnderTheIconAndKeepsInsideTheScreen) {
     placed = MenuBarPanel::place(QRect(0, 4, 10, 24), size, screen, available);
     EXPECT_EQ(placed.frame.left(), 8);
     EXPECT_EQ(placed.arrowX, 37);
+    EXPECT_FALSE(placed.above);
+    // A tray at the foot of the screen: the panel stands over the icon, inside the screen.
+    const QRect bottomTaskbar(0, 0, 1920, 1040);
+    placed = MenuBarPanel::place(QRect(1000, 1048, 24, 24), size, screen, bottomTaskbar);
+    EXPECT_TRUE(placed.above);
+    EXPECT_EQ(placed.frame, QRect(802, 748, 420, 300));
+    // Without room either way it is kept inside the available area.
+    placed = MenuBarPanel::place(QRect(1000, 500, 24, 24), QSize(420, 1000), screen, available);
+    EXPECT_FALSE(placed.above);
+    EXPECT_EQ(placed.frame.top(), 80);
 
     // Escape on a hidden panel does nothing; on a shown one it closes it once.
     MenuBarPanel panel(new QWidget);
@@ -176,4 +186,9 @@ TEST(MenuBarPanelTest, HangsUnderTheIconAndKeepsInsideTheScreen) {
     panel.closePanel();
     panel.closePanel();
     EXPECT_EQ(closed, 1);
+    // Closed by the window manager: told as well.
+    panel.showFrom(QRect(1000, 4, 24, 24));
+    panel.close();
+    EXPECT_EQ(closed, 2);
+    EXPECT_FALSE(panel.isShown());
 }
