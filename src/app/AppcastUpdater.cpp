@@ -38,6 +38,17 @@ std::optional<Appcast::Download> downloadFor(const Appcast::Item& item,
     return std::nullopt;
 }
 
+// "1.4" and "1.4.0" are one version; texts that are no version only equal themselves.
+bool sameVersion(const std::string& a, const std::string& b) {
+    const auto first = core::AppVersion::parse(a);
+    const auto second = core::AppVersion::parse(b);
+    return first && second ? *first == *second : a == b;
+}
+
+bool isWebAddress(const std::string& url) {
+    return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
+}
+
 } // namespace
 
 AppcastUpdater::AppcastUpdater(Configuration configuration, core::Scheduler& scheduler)
@@ -185,6 +196,9 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
             int shownPercent = 0;
             bool oversized = false;
             const auto report = [&](std::uint64_t received, std::optional<std::uint64_t> total) {
+                if (alive.expired()) {
+                    return false; // the app quits: do not keep it waiting for the rest
+                }
                 if (received > download.length || (total && *total > download.length)) {
                     oversized = true; // more than the feed announced: stop at once
                     return false;
@@ -249,7 +263,8 @@ void AppcastUpdater::prepared(const Appcast::Item& item, const fs::path& file) {
     setOffer(UpdateOffer{UpdateOffer::Kind::readyToInstall, item.shortVersion});
     if (std::exchange(installWhenReady_, false)) {
         install();
-    } else if (configuration_.settings->stringValue(failedTargetKey) != item.version) {
+    } else if (!sameVersion(configuration_.settings->stringValue(failedTargetKey).value_or(""),
+                            item.version)) {
         installWhenIdle();
     }
 }
@@ -314,8 +329,13 @@ void AppcastUpdater::installUpdate() {
         found(*available_, *download); // nothing new when it is already downloading
     } else if (configuration_.openPage) {
         // The package manager installs it; the release page tells what is new.
-        configuration_.openPage(available_->link.empty() ? available_->downloads.front().url
-                                                         : available_->link);
+        const std::string page =
+            available_->link.empty() ? available_->downloads.front().url : available_->link;
+        if (!isWebAddress(page)) {
+            refuse(page, "the release page is not a web address");
+            return;
+        }
+        configuration_.openPage(page);
     }
 }
 
@@ -323,12 +343,13 @@ bool AppcastUpdater::reopenedByQuietUpdate(core::SettingsStore& settings,
                                            const std::string& currentVersion) {
     const auto target = settings.stringValue(quietTargetKey);
     settings.remove(quietTargetKey);
-    if (target && *target != currentVersion) {
+    const bool cameUp = target && sameVersion(*target, currentVersion);
+    if (target && !cameUp) {
         core::Log::transcript().error(fmt::format(
             "The update to {} did not take effect; {} is still running", *target, currentVersion));
         settings.setValue(failedTargetKey, *target);
     }
-    return target && *target == currentVersion;
+    return cameUp;
 }
 
 } // namespace ambrel

@@ -56,7 +56,7 @@ public:
 
     std::optional<UpdateOffer> offer() const override { return offer_; }
     bool checksOnDemand() const override { return true; }
-    bool canCheckForUpdates() const override { return !checking_; }
+    bool canCheckForUpdates() const override { return !checking_ && !downloading_; }
     void checkForUpdates() override;
     void installUpdate() override;
     std::optional<double> downloadProgress() const override { return progress_; }

@@ -332,6 +332,9 @@ TEST_F(UpdaterTest, FindsChecksAndInstallsAnAppImageWhenIdle) {
     // The launch that follows knows it came from the quiet update, once.
     EXPECT_TRUE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
     EXPECT_FALSE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4"));
+    // A feed that writes the version shorter than the build does is still the same version.
+    settings->setValue(AppcastUpdater::quietTargetKey, std::string("1.4"));
+    EXPECT_TRUE(AppcastUpdater::reopenedByQuietUpdate(*settings, "1.4.0"));
 }
 
 TEST_F(UpdaterTest, AQuietUpdateThatDidNotTakeEffectIsNotRepeated) {
@@ -528,6 +531,29 @@ TEST_F(UpdaterTest, ChecksTheUserAsksForAnswerEitherWay) {
     work.settle(scheduler);
     EXPECT_EQ(pages, std::vector<std::string>{"https://ambrel.org/releases/1.3"});
     EXPECT_EQ(server.requestCount("/Ambrel-1.3.tar.gz"), 0u);
+    EXPECT_TRUE(downloadsLeft().empty());
+
+    // The feed is not signed: a release page that is no web address is not opened.
+    server.route(
+        "/appcast.xml",
+        HttpServer::Route(feed("1.4", "1.4", {{server.url("/x.tar.gz"), 5, key.sign("bytes")}},
+                               "file:///etc/passwd")));
+    updater->checkForUpdates();
+    work.settle(scheduler);
+    updater->installUpdate();
+    EXPECT_EQ(pages.size(), 1u);
+    EXPECT_TRUE(logged("the release page is not a web address"));
+
+    // Quitting while a release downloads ends the download rather than waiting for it.
+    auto leaving = makeUpdater({InstallLocation::Kind::appImage, folder / "Ambrel.AppImage"});
+    publish("/Ambrel-1.5.AppImage", std::string(std::size_t{4} << 20, 'x'), "1.5");
+    leaving->checkForUpdates();
+    work.runOne();
+    scheduler.runPending(); // the check's answer starts the download
+    ASSERT_EQ(work.size(), 1u);
+    EXPECT_FALSE(leaving->canCheckForUpdates());
+    leaving.reset();
+    work.runOne();
     EXPECT_TRUE(downloadsLeft().empty());
 }
 
