@@ -25,8 +25,12 @@ public:
 
     virtual ~MicrophoneDevices() = default;
 
+    enum class Change {
+        devices, // devices came, went or changed, or the default did (or the server came back)
+        streams, // some program started or stopped recording or playing
+    };
     // Starts telling `onChange` (from any thread) that the devices or their use changed.
-    virtual void watch(std::function<void()> onChange) = 0;
+    virtual void watch(std::function<void(Change)> onChange) = 0;
     virtual void unwatch() = 0;
 
     // The facts now; absent when the server cannot be reached.

@@ -42,15 +42,27 @@ void MicrophoneSource::start(BufferCallback onBuffer, InterruptionCallback) {
         }
     });
     // Server notices come in bursts from the capture thread; one re-evaluation answers a burst.
-    auto pending = std::make_shared<std::atomic<bool>>(false);
-    devices_->watch([weak, pending, &scheduler = scheduler_] {
-        if (pending->exchange(true)) {
+    // Only a change of devices ends a failing device's back-off: streams come and go all the
+    // time, our own among them whenever capture moves to another device.
+    struct Pending {
+        std::atomic<bool> look{false};
+        std::atomic<bool> devices{false};
+    };
+    auto pending = std::make_shared<Pending>();
+    devices_->watch([weak, pending, &scheduler = scheduler_](MicrophoneDevices::Change change) {
+        if (change == MicrophoneDevices::Change::devices) {
+            pending->devices = true;
+        }
+        if (pending->look.exchange(true)) {
             return;
         }
         scheduler.post([weak, pending] {
-            *pending = false;
+            pending->look = false;
+            const bool devicesChanged = pending->devices.exchange(false);
             if (const auto source = weak.lock()) {
-                source->clearFailure();
+                if (devicesChanged) {
+                    source->clearFailure();
+                }
                 source->updateQuietly();
             }
         });

@@ -17,7 +17,7 @@ PulseMicrophoneDevices::~PulseMicrophoneDevices() {
     unwatch();
 }
 
-void PulseMicrophoneDevices::watch(std::function<void()> onChange) {
+void PulseMicrophoneDevices::watch(std::function<void(Change)> onChange) {
     unwatch();
     onChange_ = std::move(onChange);
     const auto mask = static_cast<pa_subscription_mask_t>(
@@ -28,7 +28,7 @@ void PulseMicrophoneDevices::watch(std::function<void()> onChange) {
         PulseConnection::Handlers{
             [this] {
                 if (onChange_) {
-                    onChange_(); // connected (again): the facts are worth a fresh look
+                    onChange_(Change::devices); // connected (again): worth a fresh look
                 }
             },
             [this](int) {
@@ -38,11 +38,13 @@ void PulseMicrophoneDevices::watch(std::function<void()> onChange) {
                 }
             },
             [this](pa_subscription_event_type_t type, std::uint32_t index) {
-                const bool ourStream = (type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) ==
-                                           PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT &&
+                const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+                const bool ourStream = facility == PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT &&
                                        stream_ != nullptr && pa_stream_get_index(stream_) == index;
+                const bool streams = facility == PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT ||
+                                     facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT;
                 if (!ourStream && onChange_) {
-                    onChange_();
+                    onChange_(streams ? Change::streams : Change::devices);
                 }
             }});
     // Connects in the background when the server is not there yet.

@@ -12,7 +12,7 @@ public:
     PulseMicrophoneDevices();
     ~PulseMicrophoneDevices() override;
 
-    void watch(std::function<void()> onChange) override;
+    void watch(std::function<void(Change)> onChange) override;
     void unwatch() override;
     std::optional<AudioSnapshot> snapshot() override;
     std::int64_t ownProcessID() const override;
@@ -27,7 +27,7 @@ private:
     static void readable(pa_stream* stream, std::size_t, void* userdata);
 
     std::unique_ptr<PulseConnection> connection_;
-    std::function<void()> onChange_;
+    std::function<void(Change)> onChange_;
     pa_stream* stream_ = nullptr;
     CapturePlan plan_;
     AudioSource::BufferCallback onBuffer_;

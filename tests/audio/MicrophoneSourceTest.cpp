@@ -72,7 +72,7 @@ TEST_F(MicrophoneSourceTest, WithoutADeviceItReportsNothingAndLogsOnce) {
 
     // A device is plugged in: the next look finds it.
     plug(5, "usb-mic", "USB Microphone");
-    server->onChange();
+    server->onChange(MicrophoneDevices::Change::devices);
     scheduler.runPending();
     EXPECT_EQ(server->capturing, "usb-mic");
     EXPECT_EQ(changes.back(), (std::pair<std::string, std::string>{"USB Microphone", "-"}));
@@ -120,8 +120,10 @@ TEST_F(MicrophoneSourceTest, AFailedSwitchFallsBackAndBacksOff) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("Couldn’t start the microphone"), std::string::npos);
 
-    // Backed off for 30 seconds: not retried on the timer ...
+    // Backed off for 30 seconds: not retried on the timer, nor when streams come and go (the
+    // end of our own stream on the failed device among them) ...
     const auto attempts = server->attempts.size();
+    server->onChange(MicrophoneDevices::Change::streams);
     scheduler.advance(20);
     EXPECT_EQ(server->attempts.size(), attempts);
     // ... until the back-off ends.
@@ -140,7 +142,7 @@ TEST_F(MicrophoneSourceTest, ANotificationClearsTheBackOffAndAnUnusableDeviceIsR
     server->failingSources.clear();
     scheduler.advance(4);
     EXPECT_FALSE(server->capturing) << "backed off";
-    server->onChange();
+    server->onChange(MicrophoneDevices::Change::devices);
     scheduler.runPending();
     EXPECT_EQ(server->capturing, "broken");
     EXPECT_FALSE(microphone->problem());
@@ -175,6 +177,6 @@ TEST_F(MicrophoneSourceTest, NothingHappensAfterStop) {
     start();
     auto lateChange = server->onChange;
     microphone.reset();
-    lateChange();
+    lateChange(MicrophoneDevices::Change::devices);
     scheduler.runPending();
 }

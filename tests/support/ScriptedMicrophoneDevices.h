@@ -21,14 +21,16 @@ public:
         std::set<std::string> failingSources;
         std::optional<std::string> capturing; // source name
         std::vector<std::string> attempts;
-        std::function<void()> onChange;
+        std::function<void(Change)> onChange;
         std::function<void()> onEnded;
         AudioSource::BufferCallback onBuffer;
     };
 
     explicit ScriptedMicrophoneDevices(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-    void watch(std::function<void()> onChange) override { state_->onChange = std::move(onChange); }
+    void watch(std::function<void(Change)> onChange) override {
+        state_->onChange = std::move(onChange);
+    }
     void unwatch() override { state_->onChange = nullptr; }
     std::optional<AudioSnapshot> snapshot() override {
         return state_->reachable ? std::optional(state_->snapshot) : std::nullopt;
