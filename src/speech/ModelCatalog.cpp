@@ -111,14 +111,14 @@ std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
     return entries;
 }
 
-std::optional<std::string> ModelCatalog::cachedText(bool freshOnly) const {
+std::optional<std::string> ModelCatalog::freshCachedText() const {
     struct stat info {};
     if (::stat(cacheFile_.c_str(), &info) != 0) {
         return std::nullopt;
     }
     const double age =
         now_() - (static_cast<double>(info.st_mtim.tv_sec) + info.st_mtim.tv_nsec / 1e9);
-    if (freshOnly && !(age >= 0 && age < freshSeconds)) {
+    if (!(age >= 0 && age < freshSeconds)) {
         return std::nullopt;
     }
     try {
@@ -129,7 +129,7 @@ std::optional<std::string> ModelCatalog::cachedText(bool freshOnly) const {
 }
 
 std::vector<ModelCatalog::Entry> ModelCatalog::entries() {
-    if (auto fresh = cachedText(true)) {
+    if (auto fresh = freshCachedText()) {
         return parse(*fresh);
     }
     try {
@@ -141,11 +141,10 @@ std::vector<ModelCatalog::Entry> ModelCatalog::entries() {
         }
         return parsed;
     } catch (const std::exception& error) {
+        // An old list would offer models that cannot be downloaded now, and a run asking for
+        // one would fail where an installed model could have served.
         core::Log::transcript().notice(fmt::format(
             "The list of speech models is unavailable ({}); using what is on disk", error.what()));
-    }
-    if (auto stale = cachedText(false)) {
-        return parse(*stale);
     }
     return {};
 }

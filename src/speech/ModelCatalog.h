@@ -32,8 +32,9 @@ public:
                  std::function<std::string(const std::string& url)> fetch,
                  std::function<core::Instant()> now);
 
-    // One model per language: the small current one (a live recogniser must keep up). Blocks
-    // while fetching; call off the main thread.
+    // One model per language: the small current one (a live recogniser must keep up). From a
+    // copy less than a day old, else fetched; empty when the list cannot be had. Blocks while
+    // fetching; call off the main thread.
     std::vector<Entry> entries();
 
     // The model list's JSON read leniently: unusable entries are skipped, never fatal.
@@ -42,7 +43,7 @@ public:
     static std::string localeOf(std::string_view code);
 
 private:
-    std::optional<std::string> cachedText(bool freshOnly) const;
+    std::optional<std::string> freshCachedText() const;
 
     std::string url_;
     std::filesystem::path cacheFile_;

@@ -186,11 +186,16 @@ void PocketsphinxRecognizer::endUtterance(bool restart) {
                                          origin + (endFrame + 1) / framesPerSecond - counted),
                                probability});
     }
+    const bool partialShown = !shownPartial_.empty();
     shownPartial_.clear();
-    // The decoder's first utterance of a stream is often empty: nothing to say then.
+    // The decoder's first utterance of a stream is often empty: nothing to say then, unless a
+    // partial text is on show, which nothing came of and is taken back.
     if (!result.runs.empty()) {
         result.range = {result.runs.front().time->first, result.runs.back().time->second};
         deliverResult(std::move(result));
+    } else if (partialShown) {
+        deliverResult(
+            RecognizerResult{{}, {origin, static_cast<double>(nextSample_) / sampleRate}, false});
     }
     if (restart) {
         ps_start_utt(decoder);

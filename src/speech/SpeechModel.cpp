@@ -296,7 +296,8 @@ std::unique_ptr<Recognizer> SpeechModel::makeRecognizer(const RecognitionLanguag
         fmt::format("There is no dictation model for {}", language.identifier));
 }
 
-void SpeechModel::reserve(const std::vector<std::string>& locales) {
+void SpeechModel::reserve(const std::vector<std::string>& locales,
+                          const std::vector<std::string>& inUse) {
     if (!configuration_.settings) {
         return;
     }
@@ -309,7 +310,8 @@ void SpeechModel::reserve(const std::vector<std::string>& locales) {
         if (reserved.size() >= configuration_.maximumReserved) {
             const auto unwanted =
                 std::find_if(reserved.begin(), reserved.end(), [&](const std::string& r) {
-                    return std::find(locales.begin(), locales.end(), r) == locales.end();
+                    return std::find(locales.begin(), locales.end(), r) == locales.end() &&
+                           std::find(inUse.begin(), inUse.end(), r) == inUse.end();
                 });
             if (unwanted != reserved.end()) {
                 // Released models go: they are large, and can be downloaded again.
@@ -332,16 +334,20 @@ void SpeechModel::ensureInstalled(const std::vector<RecognitionLanguage>& langua
                                   const std::atomic<bool>* cancelled) {
     const auto installed = installedSpeech();
     std::vector<std::string> missing;
+    std::vector<std::string> inUse; // never released for a download of the same run
     for (const auto& language : languages) {
-        if (language.engine == RecognitionLanguage::Engine::speech &&
-            !installed.contains(language.identifier)) {
+        if (language.engine != RecognitionLanguage::Engine::speech) {
+            continue;
+        }
+        inUse.push_back(language.identifier);
+        if (!installed.contains(language.identifier)) {
             missing.push_back(language.identifier);
         }
     }
     if (missing.empty()) {
         return;
     }
-    reserve(missing);
+    reserve(missing, inUse);
     const auto entries = configuration_.speechCatalog ? configuration_.speechCatalog()
                                                       : std::vector<ModelCatalog::Entry>{};
     // One installation at a time: two of the same language would share their partial file.

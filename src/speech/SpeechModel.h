@@ -80,7 +80,9 @@ private:
     std::vector<RecognitionLanguage> languagesIn(const SpeechOptions& options,
                                                  const Supported& engines);
     std::set<std::string> installedSpeech() const;
-    void reserve(const std::vector<std::string>& locales);
+    // Adds `locales` to the reserved models, releasing the oldest beyond the limit that is not
+    // among them nor in `inUse`.
+    void reserve(const std::vector<std::string>& locales, const std::vector<std::string>& inUse);
 
     Configuration configuration_;
 };

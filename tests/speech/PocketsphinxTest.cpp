@@ -100,6 +100,11 @@ Transcription recognize(const std::filesystem::path& file, double padSeconds = 0
     recognizer.finish();
     std::unique_lock lock(mutex);
     EXPECT_TRUE(done.wait_for(lock, std::chrono::seconds(60), [&] { return finished; }));
+    // Whatever was shown as a partial ends as a final or is taken back.
+    if (!transcription.results.empty()) {
+        const auto& last = transcription.results.back();
+        EXPECT_TRUE(last.isFinal || last.text().empty()) << last.text();
+    }
     return transcription;
 }
 
