@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -131,8 +132,23 @@ std::string runHelper(const fs::path& helper, double timeoutSeconds) {
         output.append(chunk, static_cast<std::size_t>(count));
     }
     ::close(pipe[0]);
+    // A helper that closed its output may still not end: it too gets only the time left.
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (true) {
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ended != 0) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return std::string(core::UnicodeText::trimmingWhitespace(output));
 }

@@ -54,4 +54,11 @@ TEST(Permissions, RunsTheHelperAndKillsOneThatHangs) {
     EXPECT_EQ(Permissions::runHelper(hanging, 0.3), "systemAudio=allowed")
         << "what came before counts";
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+    // One that closes its output and then does not end is not waited for either.
+    const auto lingering =
+        script("lingering", "echo 'microphone=allowed'; exec >&-; exec sleep 30");
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_EQ(Permissions::runHelper(lingering, 0.3), "microphone=allowed");
+    EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::seconds(5));
 }
