@@ -118,22 +118,19 @@ void SpeechPipeline::started(std::vector<std::unique_ptr<Recognizer>> recognizer
             [weak, &scheduler = scheduler_](const std::string& error) {
                 scheduler.post([weak, error] {
                     const auto pipeline = weak.lock();
-                    if (pipeline && !pipeline->stopped_ && pipeline->handlers_.onError) {
+                    if (!pipeline) {
+                        return;
+                    }
+                    if (!pipeline->stopped_ && pipeline->handlers_.onError) {
                         pipeline->handlers_.onError(error);
                     }
+                    pipeline->recognizerEnded(); // a failed recogniser has nothing more to say
                 });
             },
             [weak, &scheduler = scheduler_] {
                 scheduler.post([weak] {
                     if (const auto pipeline = weak.lock()) {
-                        ++pipeline->finishedCount_;
-                        if (pipeline->finishedCount_ >= pipeline->stopping_.size() &&
-                            !pipeline->stopping_.empty() && !pipeline->raceDone_ &&
-                            pipeline->stopTimer_) {
-                            pipeline->raceDone_ = true;
-                            pipeline->stopTimer_.reset();
-                            pipeline->finishStop(true);
-                        }
+                        pipeline->recognizerEnded();
                     }
                 });
             }});
@@ -167,6 +164,19 @@ void SpeechPipeline::started(std::vector<std::unique_ptr<Recognizer>> recognizer
         }
     });
     done(std::nullopt);
+}
+
+void SpeechPipeline::recognizerEnded() {
+    if (stopping_.empty()) {
+        ++endedEarly_; // failed while running: a graceful stop need not wait for it
+        return;
+    }
+    ++finishedCount_;
+    if (finishedCount_ >= stopping_.size() && !raceDone_ && stopTimer_) {
+        raceDone_ = true;
+        stopTimer_.reset();
+        finishStop(true);
+    }
 }
 
 void SpeechPipeline::handle(const std::string& locale, const RecognizerResult& result) {
@@ -222,8 +232,8 @@ void SpeechPipeline::stop(double timeout, std::function<void()> done) {
     recognizers_.clear();
     stopDone_ = std::move(done);
     raceDone_ = false;
-    finishedCount_ = 0;
-    if (stopping_.empty()) {
+    finishedCount_ = std::exchange(endedEarly_, 0);
+    if (stopping_.empty() || finishedCount_ >= stopping_.size()) {
         raceDone_ = true;
         finishStop(true);
         return;

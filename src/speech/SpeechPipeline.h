@@ -64,6 +64,7 @@ private:
     void started(std::vector<std::unique_ptr<Recognizer>> recognizers,
                  std::function<void(std::optional<std::string>)> done);
     void handle(const std::string& locale, const RecognizerResult& result);
+    void recognizerEnded();
     void tick();
     void emit(const std::vector<core::RecognizedSegment>& decided,
               const std::optional<core::LanguageArbiter::VolatileResult>& partial);
@@ -93,6 +94,7 @@ private:
     bool stopped_ = false;
     bool raceDone_ = false;
     std::size_t finishedCount_ = 0;
+    std::size_t endedEarly_ = 0; // recognisers that failed before the stop
 };
 
 } // namespace ambrel

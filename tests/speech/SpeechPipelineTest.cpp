@@ -241,6 +241,17 @@ TEST_F(SpeechPipelineTest, AGracefulStopWaitsForTheRecognisersOrTheirTime) {
     // A late finish does nothing.
     logs["de-DE"]->callbacks.onFinished();
     scheduler.runPending();
+
+    // A recogniser that failed has ended: the stop does not wait out its time for it.
+    auto third = make({{"en-US", 16000}, {"fr-FR", 16000}});
+    logs["fr-FR"]->finishesAtOnce = false;
+    ASSERT_EQ(start(third), std::nullopt);
+    logs["fr-FR"]->callbacks.onFailure("decoder crashed");
+    scheduler.runPending();
+    stopped = false;
+    third->stop(2.5, [&] { stopped = true; });
+    scheduler.runPending();
+    EXPECT_TRUE(stopped);
 }
 
 TEST_F(SpeechPipelineTest, AFailedStartLeavesNothingRunning) {
