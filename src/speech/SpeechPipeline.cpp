@@ -3,6 +3,7 @@
 #include "core/UnicodeText.h"
 
 #include <cmath>
+#include <utility>
 
 namespace ambrel {
 
