@@ -246,7 +246,9 @@ void HistoryWindow::retranslate() {
                               {},
                               {}});
     showSessions();
+    listModel_->relabel();
     showHeader();
+    showDetail(); // speaker names, markers and days are in the new language too
     updateActions();
 }
 

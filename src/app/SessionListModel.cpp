@@ -38,6 +38,12 @@ void SessionListModel::setSessions(std::vector<core::SessionSummary> sessions,
     }
 }
 
+void SessionListModel::relabel() {
+    if (!sessions_.empty()) {
+        emit dataChanged(index(0), index(static_cast<int>(sessions_.size()) - 1));
+    }
+}
+
 void SessionListModel::tick() {
     if (const int row = liveID_ ? rowOf(*liveID_) : -1; row >= 0) {
         const auto at = index(row);

@@ -30,6 +30,8 @@ public:
                      const std::optional<std::string>& liveID);
     // The live row's duration moves on.
     void tick();
+    // Every row is drawn again: the interface language changed.
+    void relabel();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -291,6 +291,16 @@ void TranscriptView::copyRows() {
     }
 }
 
+bool TranscriptView::event(QEvent* event) {
+    // Copy is the window's shortcut too, which would copy the raw text: the view claims the key.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        return true;
+    }
+    return QTextEdit::event(event);
+}
+
 void TranscriptView::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) {
         copyRows();

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QTextBlock>
@@ -95,6 +96,21 @@ TEST_F(HistoryWindowTest, ShowsEmptyStatesOnlyOnceTheFolderIsKnown) {
         EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
         EXPECT_EQ(action->toolTip(), action->text());
     }
+
+    // Another interface language: the transcript on show speaks it too.
+    core::SessionStore(folder).save(session("2025-03-14 09-05-00", t0,
+                                            {{"Hello there", core::SpeechSource::microphone},
+                                             {"Hi", core::SpeechSource::systemAudio}}));
+    scheduler.advance(HistoryModel::refreshInterval);
+    settle();
+    const auto transcriptText = [&] {
+        return window->transcript().document()->toPlainText().toStdString();
+    };
+    ASSERT_NE(transcriptText().find("\tMe\t"), std::string::npos) << transcriptText();
+    L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"de"});
+    window->retranslate();
+    EXPECT_NE(transcriptText().find("\tIch\t"), std::string::npos) << transcriptText();
+    L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
 }
 
 TEST_F(HistoryWindowTest, TheTranscriptGrowsAtItsEndAndCopiesCleanRows) {
@@ -131,7 +147,13 @@ TEST_F(HistoryWindowTest, TheTranscriptGrowsAtItsEndAndCopiesCleanRows) {
     settings.setFlag(AppSettings::Keys::copyTimestamps, false);
     settings.setFlag(AppSettings::Keys::copySpeakers, false);
     EXPECT_EQ(view.selectedRowsText(), "morning.\nMorning!");
-    view.copyRows();
+    // The copy key goes to the view, never to the window's shortcut that copies raw text.
+    QKeyEvent copyKey(QEvent::ShortcutOverride, Qt::Key_C, Qt::ControlModifier);
+    copyKey.ignore();
+    QApplication::sendEvent(&view, &copyKey);
+    EXPECT_TRUE(copyKey.isAccepted());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &press);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "morning.\nMorning!");
 
     // Only the tabs between the columns: nothing to copy.
