@@ -162,6 +162,15 @@ void TranscriptionOverlayController::styleChanged() {
     if (window_) {
         window_->setStyle({settings_.overlayTransparency(), settings_.overlayContrast()});
     }
+    // The style may have come from the tray menu or the captions' own menu: the sliders follow.
+    const auto follow = [](QSlider* slider, double value) {
+        if (slider != nullptr) {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(static_cast<int>(std::lround(value * 100)));
+        }
+    };
+    follow(transparencySlider_, settings_.overlayTransparency());
+    follow(contrastSlider_, settings_.overlayContrast());
     showBriefly();
 }
 
@@ -234,15 +243,13 @@ void TranscriptionOverlayController::showStyleEditor() {
         form->addRow(uiText(Texts::menuOverlayContrast), contrast);
         layout->addLayout(form);
         auto* restore = new QPushButton(uiText(Texts::menuOverlayRestoreStyle));
-        QObject::connect(restore, &QPushButton::clicked, restore, [this, transparency, contrast] {
+        QObject::connect(restore, &QPushButton::clicked, restore, [this] {
             settings_.remove(AppSettings::Keys::overlayTransparency);
             settings_.remove(AppSettings::Keys::overlayContrast);
-            const QSignalBlocker quietTransparency(transparency);
-            const QSignalBlocker quietContrast(contrast);
-            transparency->setValue(static_cast<int>(AppSettings::defaultTransparency * 100));
-            contrast->setValue(static_cast<int>(AppSettings::defaultContrast * 100));
             styleChanged();
         });
+        transparencySlider_ = transparency;
+        contrastSlider_ = contrast;
         layout->addWidget(restore, 0, Qt::AlignRight);
         styleEditor_ = std::move(editor);
     }

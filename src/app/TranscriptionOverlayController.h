@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QSlider>
 
 #include <functional>
 #include <memory>
@@ -64,6 +65,8 @@ private:
     std::unique_ptr<OverlayWindow> window_;
     std::unique_ptr<QWidget> styleEditor_;
     QPointer<QPropertyAnimation> opacityAnimation_;
+    QPointer<QSlider> transparencySlider_;
+    QPointer<QSlider> contrastSlider_;
     LiveTranscriptText text_;
     core::Scheduler::TimerHandle fadeTimer_;
     core::Scheduler::TimerHandle previewTimer_;

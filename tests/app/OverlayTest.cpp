@@ -4,7 +4,9 @@
 #include "core/VirtualScheduler.h"
 #include "locale/L10n.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QSlider>
 #include <gtest/gtest.h>
 
 using namespace ambrel;
@@ -124,6 +126,17 @@ TEST_F(OverlayControllerTest, StyleComesFromTheSettingsWithinTheirLimits) {
     scheduler.advance(0.1);
     EXPECT_FALSE(overlay.window()->isVisible());
 
+    // The style popup's sliders show the style, and follow it when it is restored elsewhere.
+    overlay.showStyleEditor();
+    QList<QSlider*> sliders;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && !window->findChildren<QSlider*>().isEmpty()) {
+            sliders = window->findChildren<QSlider*>();
+        }
+    }
+    ASSERT_EQ(sliders.size(), 2);
+    EXPECT_EQ(sliders[0]->value(), 50);
+
     // The captions' own menu: Restore Default Style only when there is a style to undo.
     std::unique_ptr<QMenu> menu(overlay.window()->makeMenu());
     const auto actions = menu->actions();
@@ -132,6 +145,8 @@ TEST_F(OverlayControllerTest, StyleComesFromTheSettingsWithinTheirLimits) {
     EXPECT_TRUE(actions[3]->isEnabled());
     actions[3]->trigger();
     EXPECT_FALSE(store->value(AppSettings::Keys::overlayTransparency));
+    EXPECT_EQ(sliders[0]->value(), 10);
+    EXPECT_EQ(sliders[1]->value(), 50);
     std::unique_ptr<QMenu> again(overlay.window()->makeMenu());
     EXPECT_FALSE(again->actions()[3]->isEnabled());
     again->actions()[0]->trigger();
