@@ -197,6 +197,13 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
 
 HistoryWindow::~HistoryWindow() {
     model_.onChange = nullptr;
+    if (isVisible()) {
+        rememberGeometry(); // quitting with the window open
+    }
+}
+
+void HistoryWindow::rememberGeometry() {
+    settings_.setText(geometryKey, saveGeometry().toBase64().toStdString());
 }
 
 QWidget* HistoryWindow::makePlaceholder(QLabel*& title, QLabel*& detail) {
@@ -261,7 +268,7 @@ void HistoryWindow::open() {
 }
 
 void HistoryWindow::closeEvent(QCloseEvent* event) {
-    settings_.setText(geometryKey, saveGeometry().toBase64().toStdString());
+    rememberGeometry();
     clock_->stop();
     model_.deactivate();
     QWidget::closeEvent(event);

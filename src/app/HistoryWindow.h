@@ -44,6 +44,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void rememberGeometry();
     void changed(HistoryModel::Change change);
     void showSessions();
     void showSelection();

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
@@ -246,6 +247,9 @@ void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
                 group->addAction(action);
             }
             setRow(*action, row);
+            if (!row.shortcut.empty()) {
+                action->setShortcut(QKeySequence(QString::fromStdString(row.shortcut)));
+            }
             const std::string id = row.id;
             QObject::connect(action, &QAction::triggered, &menu, [this, id] {
                 // The handler of the rows shown now, which may have changed since the build.

@@ -322,7 +322,9 @@ std::vector<MenuRow> StatusMenu::build(const StatusMenuState& state,
         }
         rows.push_back(separator("sep.update"));
     }
-    rows.push_back(item("quit", L10n::text(Texts::menuQuit), "symbol:power", handlers.quit));
+    auto quit = item("quit", L10n::text(Texts::menuQuit), "symbol:power", handlers.quit);
+    quit.shortcut = "Ctrl+Q";
+    rows.push_back(std::move(quit));
     return rows;
 }
 

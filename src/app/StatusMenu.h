@@ -28,6 +28,7 @@ struct MenuRow {
     std::optional<bool> checked; // absent: not checkable
     std::string group;           // rows of one group are exclusive choices
     bool enabled = true;
+    std::string shortcut; // a key sequence in portable text ("Ctrl+Q"), or none
     std::function<void()> action;
     std::vector<MenuRow> children;
 

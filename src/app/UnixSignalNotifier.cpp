@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -17,8 +18,11 @@ std::vector<int> handled;
 
 void forward(int signal) {
     const unsigned char number = static_cast<unsigned char>(signal);
-    // Nothing more is safe in a signal handler; a full pipe drops the signal.
+    // Nothing more is safe in a signal handler; a full pipe drops the signal. The interrupted
+    // code may be about to read errno.
+    const int savedErrno = errno;
     [[maybe_unused]] const auto written = ::write(writeEnd, &number, 1);
+    errno = savedErrno;
 }
 
 } // namespace

@@ -69,6 +69,8 @@ TEST_F(StatusItemControllerTest, TheOpenMenuFollowsTheEngineAndItsClock) {
     EXPECT_EQ(controller->trayIcon().toolTip().toStdString(), "Ambrel\nTranscription off");
     open();
     EXPECT_EQ(shown(controller->menu()).front(), "Start Transcription");
+    ASSERT_NE(action(controller->menu(), "Quit"), nullptr);
+    EXPECT_EQ(action(controller->menu(), "Quit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     // Starting from the menu: the open menu gains the status line and Stop.
     action(controller->menu(), "Start Transcription")->trigger();
