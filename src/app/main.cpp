@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "CommandLine.h"
+#include "QtLogSink.h"
 #include "RelaunchArguments.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int runApp(int argc, char** argv, std::vector<std::string> arguments) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
     QApplication app(argc, argv);
+    ambrel::QtLogSink::install();
     QApplication::setApplicationName(QStringLiteral("Ambrel"));
     QApplication::setDesktopFileName(QStringLiteral("org.ambrel.Ambrel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.ambrel.Ambrel.svg")));

@@ -3,7 +3,9 @@
 #include "TemporaryFolder.h"
 #include "app/LaunchAtLogin.h"
 #include "app/MainMenu.h"
+#include "app/QtLogSink.h"
 #include "app/TitledWindows.h"
+#include "core/Log.h"
 #include "locale/L10n.h"
 
 #include <QAction>
@@ -85,4 +87,24 @@ TEST(TitledWindowsTest, OnlyWindowsWithATitleBarCount) {
     EXPECT_TRUE(TitledWindows::anyShown());
     history.hide();
     EXPECT_FALSE(TitledWindows::anyShown());
+}
+
+namespace {
+std::vector<std::pair<std::string, QtMsgType>> qtMessages;
+} // namespace
+
+TEST(QtLogSinkTest, TheLogGoesToTheAppsCategories) {
+    QtLogSink::install();
+    const auto previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString&) {
+            qtMessages.emplace_back(context.category, type);
+        });
+    core::Log::audio().debug("routine detail");
+    core::Log::audio().notice("Recording microphone");
+    core::Log::transcript().error("Could not save");
+    qInstallMessageHandler(previous);
+    core::Log::setSink({});
+    EXPECT_EQ(qtMessages, (std::vector<std::pair<std::string, QtMsgType>>{
+                              {"org.ambrel.Ambrel.audio", QtInfoMsg},
+                              {"org.ambrel.Ambrel.transcript", QtWarningMsg}}));
 }
