@@ -23,6 +23,7 @@ std::span<const Text> all() {
         countLinesOther,
         errorModelDownload,
         errorNoAudioSource,
+        errorNoSpeechModel,
         historyCannotTrashLive,
         historyCopyAll,
         historyCopyOptions,

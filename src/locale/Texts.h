@@ -54,6 +54,9 @@ inline constexpr Text countLinesOther{"count.lines.other", "%d lines"};
 // status message; %@ is the reason
 inline constexpr Text errorModelDownload{"error.modelDownload",
                                          "Couldn’t download the language model (%@)"};
+// status message when none of the chosen recognition languages can be recognised on this computer
+inline constexpr Text errorNoSpeechModel{"error.noSpeechModel",
+                                         "No speech recognition is available for these languages"};
 // status message when no source is enabled
 inline constexpr Text errorNoAudioSource{"error.noAudioSource",
                                          "Turn on system audio or the microphone"};

@@ -88,8 +88,8 @@ std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
         const auto lang = ::ambrel::text(item, "lang");
         const auto url = ::ambrel::text(item, "url");
         const auto name = ::ambrel::text(item, "name");
-        if (!lang || !url || !name ||
-            (!url->starts_with("https://") && !url->starts_with("http://"))) {
+        // Models are fetched over HTTPS only: many entries carry no checksum to check against.
+        if (!lang || !url || !name || !url->starts_with("https://")) {
             continue;
         }
         Candidate candidate{

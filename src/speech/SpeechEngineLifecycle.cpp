@@ -185,8 +185,7 @@ void SpeechEngine::languagesResolved(std::uint64_t token, const SpeechOptions& a
     });
     if (languages.empty()) {
         // Without a single recogniser the run would listen and never write anything.
-        setState(TranscriptionStatus::Failed{L10n::format(
-            Texts::errorModelDownload, {"no speech model is available for these languages"})});
+        setState(TranscriptionStatus::Failed{L10n::text(Texts::errorNoSpeechModel)});
         endActivity();
         return;
     }
@@ -429,6 +428,7 @@ void SpeechEngine::finishStoppingPipelines(bool thenEndSession) {
 void SpeechEngine::stopListening() {
     if (status_.is<TranscriptionStatus::Failed>()) {
         endSession();
+        setWarnings({}); // "Transcription off" with the failed run's warnings would mislead
         setState(TranscriptionStatus::Idle{});
         return;
     }

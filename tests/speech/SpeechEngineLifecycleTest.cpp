@@ -121,6 +121,15 @@ TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
     none.make(off);
     none.start();
     EXPECT_EQ(failures(none.statuses), Strings{"Turn on system audio or the microphone"});
+
+    // No language can be recognised: the run fails rather than listen and write nothing.
+    EngineHarness unknown;
+    unknown.automaticLanguages.clear();
+    unknown.make();
+    unknown.start();
+    EXPECT_EQ(failures(unknown.statuses),
+              Strings{"No speech recognition is available for these languages"});
+    EXPECT_TRUE(unknown.pipelines.empty());
 }
 
 TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) {
