@@ -28,6 +28,8 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -245,18 +247,39 @@ void HistoryWindow::retranslate() {
     noLines_->setText(uiText(Texts::historyNoLines));
     errorTitle_->setText(uiText(Texts::historyLoadFailed));
     emptyTitle_->setText(uiText(Texts::historySelectSession));
-    MainMenu::install(*this, {[this] {
-                                  search_->setFocus();
-                                  search_->selectAll();
-                              },
-                              {},
-                              {},
-                              {}});
+    MainMenu::install(
+        *this, {[this] {
+                    search_->setFocus();
+                    search_->selectAll();
+                },
+                [this] { findInTranscript(false); }, [this] { findInTranscript(true); },
+                [this] {
+                    const QString selected = transcript_->textCursor().selectedText().trimmed();
+                    if (!selected.isEmpty()) {
+                        search_->setText(selected);
+                    }
+                }});
     showSessions();
     listModel_->relabel();
     showHeader();
     showDetail(); // speaker names, markers and days are in the new language too
     updateActions();
+}
+
+void HistoryWindow::findInTranscript(bool backwards) {
+    const QString query = search_->text().trimmed();
+    if (query.isEmpty() || detailPages_->currentIndex() != transcriptPage) {
+        return;
+    }
+    const auto flags = backwards ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (transcript_->find(query, flags)) {
+        return;
+    }
+    // Past the last match: start again from the other end.
+    QTextCursor cursor = transcript_->textCursor();
+    cursor.movePosition(backwards ? QTextCursor::End : QTextCursor::Start);
+    transcript_->setTextCursor(cursor);
+    transcript_->find(query, flags);
 }
 
 void HistoryWindow::open() {

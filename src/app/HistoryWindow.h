@@ -45,6 +45,8 @@ protected:
 
 private:
     void rememberGeometry();
+    // The next (or previous) place of the search text in the transcript, round the end.
+    void findInTranscript(bool backwards);
     void changed(HistoryModel::Change change);
     void showSessions();
     void showSelection();

@@ -111,6 +111,35 @@ TEST_F(HistoryWindowTest, ShowsEmptyStatesOnlyOnceTheFolderIsKnown) {
     window->retranslate();
     EXPECT_NE(transcriptText().find("\tIch\t"), std::string::npos) << transcriptText();
     L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
+
+    // Find Next and Previous go through the transcript, round its end; Use Selection for Find
+    // searches for the selected words.
+    const auto command = [&](const QKeySequence& keys) {
+        for (QAction* action : window->actions()) {
+            if (action->shortcut() == keys) {
+                action->trigger();
+            }
+        }
+        return window->transcript().textCursor().selectedText().toStdString();
+    };
+    window->searchField().setText("th"); // in "there" and in "Others"
+    scheduler.advance(HistoryModel::searchDelay);
+    settle();
+    ASSERT_EQ(window->detailPage(), "transcript");
+    const auto at = [&] { return window->transcript().textCursor().position(); };
+    EXPECT_EQ(command(QKeySequence::FindNext), "th");
+    const int there = at();
+    EXPECT_EQ(command(QKeySequence::FindNext), "th");
+    const int others = at();
+    EXPECT_GT(others, there);
+    command(QKeySequence::FindNext);
+    EXPECT_EQ(at(), there) << "round the end";
+    command(QKeySequence::FindPrevious);
+    EXPECT_EQ(at(), others) << "round the start";
+    window->transcript().moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(window->transcript().find("there"));
+    command(QKeySequence(Qt::CTRL | Qt::Key_E));
+    EXPECT_EQ(window->searchField().text().toStdString(), "there");
 }
 
 TEST_F(HistoryWindowTest, TheTranscriptGrowsAtItsEndAndCopiesCleanRows) {
