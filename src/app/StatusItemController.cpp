@@ -64,6 +64,9 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
     tray_->setContextMenu(menu_.get());
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
         isMenuOpen_ = true;
+        // The devices are asked once per opening: the server may take its time to answer, and
+        // status changes while the menu is open must not wait for it again.
+        openMenuDevices_ = devices_();
         rebuild();
         // The elapsed time on the status line moves on while the menu is open; only that row
         // changes with time.
@@ -143,7 +146,7 @@ StatusMenuState StatusItemController::state() const {
     state.overlayTransparency = settings_.overlayTransparency();
     state.overlayContrast = settings_.overlayContrast();
     state.microphoneDeviceName = settings_.text(AppSettings::Keys::microphoneDeviceName);
-    state.devices = devices_();
+    state.devices = isMenuOpen_ ? openMenuDevices_ : devices_();
     state.folder = folder_.current();
     state.launchAtLogin = LaunchAtLogin::isEnabled();
     state.interfaceLanguage = L10n::preference();

@@ -92,6 +92,7 @@ private:
     core::Scheduler& scheduler_;
     Actions actions_;
     DeviceList devices_;
+    std::vector<core::InputDeviceInfo> openMenuDevices_;
     Updater* updater_ = nullptr;
     TranscriptionStatus status_;
     std::optional<MenuBarIcon::State> shownIcon_;

@@ -46,8 +46,10 @@ protected:
         };
         actions.quit = [] {};
         controller = std::make_unique<StatusItemController>(
-            engine.engine, settings, folder, engine.scheduler, actions,
-            [] { return std::vector<core::InputDeviceInfo>{}; });
+            engine.engine, settings, folder, engine.scheduler, actions, [this] {
+                ++deviceQueries;
+                return std::vector<core::InputDeviceInfo>{};
+            });
         engine.engine->onStatusChange = [this](const TranscriptionStatus& status) {
             controller->update(status);
         };
@@ -61,6 +63,7 @@ protected:
     SessionsFolder folder{settings, [](const auto&, const auto&) { return std::nullopt; },
                           [](const auto&, const auto&) {}};
     std::unique_ptr<StatusItemController> controller;
+    int deviceQueries = 0;
 };
 
 } // namespace
@@ -84,6 +87,7 @@ TEST_F(StatusItemControllerTest, TheOpenMenuFollowsTheEngineAndItsClock) {
     EXPECT_EQ(shown(controller->menu())[0], "Listening · English · 1 line · 0:00");
     engine.advance(2);
     EXPECT_EQ(shown(controller->menu())[0], "Listening · English · 1 line · 0:02");
+    EXPECT_EQ(deviceQueries, 1) << "the sound server is asked once per opening";
     close();
     engine.advance(5); // closed: the clock stops
     EXPECT_EQ(shown(controller->menu())[0], "Listening · English · 1 line · 0:02");
