@@ -402,7 +402,14 @@ void AppDelegate::showWelcomePanel(int attempt) {
     // The tray places its icon a moment after it appears: wait for it, briefly.
     const QRect icon = statusItem_->trayIcon().geometry();
     const bool placed = icon.isValid() && !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
-    if (!placed && attempt < 10) {
+    // Trays that export the icon over D-Bus never tell where it is: once one has kept silent
+    // through a whole wait, later openings do not wait again.
+    if (placed) {
+        trayTellsPlace_ = true;
+    } else if (attempt >= 10) {
+        trayKeptSilent_ = true;
+    }
+    if (!placed && attempt < 10 && (trayTellsPlace_ || !trayKeptSilent_)) {
         welcomeRetry_ = scheduler_.after(0.2, [this, attempt] { showWelcomePanel(attempt + 1); });
         return;
     }

@@ -90,6 +90,8 @@ private:
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<WelcomePanel> welcome_;
     core::Scheduler::TimerHandle welcomeRetry_;
+    bool trayTellsPlace_ = false;
+    bool trayKeptSilent_ = false;
     std::unique_ptr<LanguageWindowController> languages_;
     std::unique_ptr<AppcastUpdater> updater_;
     SpeechModel::Catalog catalog_;
