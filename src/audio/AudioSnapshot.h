@@ -43,6 +43,7 @@ struct AudioSnapshot {
         std::string activePortName;
         double sampleRate = 0;
         int channels = 0;
+        std::string channelMap; // the server's text form: "front-left,front-right", "aux0,aux1"
     };
 
     struct Stream {

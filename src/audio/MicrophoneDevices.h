@@ -21,6 +21,7 @@ public:
         std::string name; // the server's source name
         StreamFormat format;
         CapturePlan plan;
+        std::string channelMap; // the device's own, so the server does not remap its channels
     };
 
     virtual ~MicrophoneDevices() = default;

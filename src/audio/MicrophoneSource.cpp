@@ -133,7 +133,7 @@ void MicrophoneSource::update() {
         const auto plan =
             MonoMix::plan(deviceFormats, AudioHardware::preferredStereoChannels(*snapshot, device));
         return MicrophoneDevices::Target{device, info ? info->name : "", deviceFormats.front(),
-                                         plan};
+                                         plan, info ? info->channelMap : ""};
     };
     MicrophoneDevices::Target target;
     try {

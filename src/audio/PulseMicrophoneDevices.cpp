@@ -88,7 +88,14 @@ void PulseMicrophoneDevices::startCapture(const Target& target,
     if (!pa_sample_spec_valid(&spec)) {
         throw AudioSourceError("Unsupported microphone format");
     }
-    stream_ = PulseStream::newRecording(context, "Ambrel Microphone", spec, nullptr);
+    // The device's own channel map: with the default one the server would remap the channels,
+    // and the capture plan picks channels by their place on the device.
+    pa_channel_map map{};
+    const bool ownMap = !target.channelMap.empty() &&
+                        pa_channel_map_parse(&map, target.channelMap.c_str()) != nullptr &&
+                        pa_channel_map_compatible(&map, &spec) != 0;
+    stream_ =
+        PulseStream::newRecording(context, "Ambrel Microphone", spec, ownMap ? &map : nullptr);
     if (stream_ == nullptr) {
         throw AudioSourceError::withServerError("Couldn’t attach to the microphone",
                                                 pa_context_errno(context));

@@ -85,6 +85,8 @@ AudioSnapshot::Device device(const Info* info) {
     }
     device.sampleRate = info->sample_spec.rate;
     device.channels = info->sample_spec.channels;
+    char map[PA_CHANNEL_MAP_SNPRINT_MAX];
+    device.channelMap = pa_channel_map_snprint(map, sizeof map, &info->channel_map);
     return device;
 }
 

@@ -155,7 +155,7 @@ TEST_F(CaptureTest, TheMicrophoneFollowsTheDefaultSourceAndItsRemoval) {
                                  "norewinds=1", "sink_properties=device.description=Second-Feed"});
     const auto remap = SoundServer::loadModule(
         {"module-remap-source", "master=micfeed2.monitor", "source_name=virtmic2",
-         "source_properties=device.description=Second-Microphone"});
+         "channel_map=aux0", "source_properties=device.description=Second-Microphone"});
     Recorder recording;
     auto microphone = MicrophoneSource::create(core::MicrophoneSelection::automatic(), loop);
     microphone->start(recording.callback());
@@ -163,6 +163,11 @@ TEST_F(CaptureTest, TheMicrophoneFollowsTheDefaultSourceAndItsRemoval) {
 
     SoundServer::pactl({"set-default-source", "virtmic2"});
     EXPECT_TRUE(loop.runUntil([&] { return microphone->deviceName() == "Second-Microphone"; }, 5));
+    // Recorded with the device's own channel map, not remapped by the server.
+    const std::string outputs = SoundServer::pactl({"list", "source-outputs"});
+    const auto ours = outputs.rfind("Channel Map:", outputs.find("\"Ambrel Microphone\""));
+    ASSERT_NE(ours, std::string::npos) << outputs;
+    EXPECT_EQ(outputs.substr(ours, 17), "Channel Map: aux0") << outputs;
     recording.clear();
     play(loop, {{"micfeed2", sentenceB}});
     EXPECT_GT(recording.envelope().bestMatch(envelopeOf(sentenceB)), 0.9);
