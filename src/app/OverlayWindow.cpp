@@ -210,8 +210,10 @@ void OverlayWindow::paintEvent(QPaintEvent*) {
             x += labelWidth + labelGap;
         }
         painter.setPen(row.colour);
-        painter.drawText(QRect(x, top, textWidth, row.height),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, row.text);
+        // Wrapped as layOut() measured it, so a long unbroken word stays inside its row.
+        QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
+        wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        painter.drawText(QRectF(x, top, textWidth, row.height), row.text, wrapping);
         bottom = top - lineSpacing;
     }
 }
