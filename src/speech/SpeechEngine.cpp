@@ -264,24 +264,56 @@ void SpeechEngine::scheduleSave() {
 void SpeechEngine::saveNow() {
     saveTimer_.reset();
     throttle_.noteWrite(now());
-    if (!session_) {
-        return;
+    if (session_) {
+        write(*session_);
     }
-    writer_.async([record = *session_, labels = L10n::transcriptLabels(), store = store_,
-                   weak = weak_from_this(), &scheduler = scheduler_] {
+}
+
+void SpeechEngine::write(core::SessionRecord record) {
+    writer_.async([record = std::move(record), labels = L10n::transcriptLabels(), store = store_,
+                   weak = weak_from_this(), &scheduler = scheduler_]() mutable {
         std::optional<std::string> message;
         try {
             store->save(record, labels);
         } catch (const std::exception& error) {
             message = error.what();
         }
-        scheduler.post([weak, message] {
+        std::optional<core::SessionRecord> unsaved;
+        if (message && record.endedAt) {
+            unsaved = std::move(record);
+        }
+        scheduler.post([weak, message, unsaved = std::move(unsaved)]() mutable {
             if (const auto engine = weak.lock()) {
                 engine->changeStatus(
                     [&](TranscriptionStatus& status) { status.lastSaveError = message; });
+                if (unsaved) {
+                    engine->keepUnsaved(std::move(*unsaved));
+                }
             }
         });
     });
+}
+
+void SpeechEngine::keepUnsaved(core::SessionRecord record) {
+    if (*closing_) {
+        return; // shut down: the next start closes what is on disk
+    }
+    const std::string id = record.id;
+    unsaved_.insert_or_assign(id, std::move(record));
+    if (!unsavedTimer_) {
+        unsavedTimer_ = scheduler_.after(unsavedRetryInterval, [weak = weak_from_this()] {
+            if (const auto engine = weak.lock()) {
+                engine->retryUnsaved();
+            }
+        });
+    }
+}
+
+void SpeechEngine::retryUnsaved() {
+    unsavedTimer_.reset();
+    for (auto& [id, record] : std::exchange(unsaved_, {})) {
+        write(std::move(record));
+    }
 }
 
 void SpeechEngine::scheduleSessionUpdate() {

@@ -43,6 +43,7 @@ public:
     static constexpr double saveMinInterval = 1.0;
     static constexpr double updateInterval = 0.5;
     static constexpr double stopTimeout = 2.5;
+    static constexpr double unsavedRetryInterval = 5.0;
     static constexpr double echoWindow = 10.0;
     static constexpr double echoThreshold = 0.7;
     static constexpr double likelyEchoConfidence = 0.55;
@@ -106,6 +107,11 @@ private:
     void publishLiveText();
     void scheduleSave();
     void saveNow();
+    void write(core::SessionRecord record);
+    // An ended session whose last write failed is written again now and then until it is on
+    // disk, and once more at shutdown: its end and last lines exist nowhere else.
+    void keepUnsaved(core::SessionRecord record);
+    void retryUnsaved();
     void scheduleSessionUpdate();
 
     // Lifecycle.
@@ -182,6 +188,8 @@ private:
     core::Scheduler::TimerHandle saveTimer_;
     core::RateLimiter updateLimiter_{updateInterval, {}};
     core::Scheduler::TimerHandle updateTimer_;
+    std::map<std::string, core::SessionRecord> unsaved_;
+    core::Scheduler::TimerHandle unsavedTimer_;
     bool activity_ = false;
     std::vector<std::string> warnings_; // what status_.warning shows, joined
     // The warning shown while a source has lost its capture.

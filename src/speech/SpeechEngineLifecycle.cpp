@@ -674,22 +674,30 @@ void SpeechEngine::shutdown() {
     stoppingPipelines_.clear();
     ++generation_;
     flushVolatileText({SpeechSource::systemAudio, SpeechSource::microphone});
+    std::vector<core::SessionRecord> records;
+    for (auto& [id, record] : std::exchange(unsaved_, {})) {
+        records.push_back(std::move(record));
+    }
     if (session_) {
         auto record = std::move(*session_);
         session_.reset();
         record.endedAt = now();
         record.lastUpdated = *record.endedAt;
-        writer_.sync([&, labels = L10n::transcriptLabels()] {
+        records.push_back(std::move(record));
+    }
+    writer_.sync([&, labels = L10n::transcriptLabels()] {
+        for (const auto& record : records) {
             try {
                 store_->save(record, labels);
             } catch (const std::exception& error) {
                 core::Log::transcript().error(
                     fmt::format("Couldn’t save the session at exit: {}", error.what()));
             }
-        });
-    }
+        }
+    });
     saveTimer_.reset();
     updateTimer_.reset();
+    unsavedTimer_.reset();
     endActivity();
 }
 

@@ -287,8 +287,27 @@ TEST(SpeechEngineTest, AFailedWriteIsShownUntilALaterWriteSucceeds) {
     h.engine->waitForWrites();
     h.settle();
     EXPECT_FALSE(h.status().lastSaveError);
-    const auto stored = core::SessionStore(folder).load(*h.status().currentSessionID);
-    EXPECT_EQ(stored.lines.size(), 2u);
+    const std::string id = *h.status().currentSessionID;
+    EXPECT_EQ(core::SessionStore(folder).load(id).lines.size(), 2u);
+
+    // The session ends while writes fail: its end and last line are written once they can be.
+    std::filesystem::remove_all(folder);
+    { std::ofstream blocker(folder); }
+    h.system()->sendFinal("the last words", t0 + 2);
+    h.engine->stopListening();
+    h.settle();
+    h.engine->waitForWrites();
+    h.settle();
+    EXPECT_TRUE(h.status().lastSaveError);
+    std::filesystem::remove(folder);
+    std::filesystem::create_directory(folder);
+    h.advance(SpeechEngine::unsavedRetryInterval);
+    h.engine->waitForWrites();
+    h.settle();
+    const auto ended = core::SessionStore(folder).load(id);
+    EXPECT_EQ(ended.lines.size(), 3u);
+    EXPECT_TRUE(ended.endedAt);
+    EXPECT_FALSE(h.status().lastSaveError);
 }
 
 TEST(SpeechEngineTest, StoppingTurnsVolatileTextIntoLinesUnlessItIsALikelyEcho) {
