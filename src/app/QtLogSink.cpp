@@ -17,10 +17,8 @@ void write(std::string_view category, core::LogLevel level, std::string_view mes
     const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
     switch (level) {
     case core::LogLevel::debug:
-        qCDebug(target).noquote() << text;
-        break;
     case core::LogLevel::info:
-        // Qt has no level between info and warning: info is the routine tier, off by default.
+        // Qt has no tier between info and warning: the routine ones are off unless asked for.
         qCDebug(target).noquote() << text;
         break;
     case core::LogLevel::notice:
