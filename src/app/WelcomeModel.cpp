@@ -145,14 +145,19 @@ void WelcomeModel::askForSystemAudio() {
         if (mark) {
             mark();
         }
+        bool started = true;
         try {
             probe->start([](AudioBuffer) {}); // the buffers are not wanted
         } catch (const std::exception&) {
             probe->stop();
+            started = false;
         }
-        post([alive, this] {
+        post([alive, this, probe, started] {
             if (alive.lock()) {
                 askingForSystemAudio_ = false;
+                if (!started && systemAudioProbe_ == probe) {
+                    systemAudioProbe_.reset(); // "Allow…" may try again
+                }
                 refresh();
             }
         });

@@ -2,6 +2,7 @@
 #include "app/MenuBarPanel.h"
 #include "app/WelcomeModel.h"
 #include "app/WelcomeView.h"
+#include "audio/AudioSourceError.h"
 #include "core/VirtualScheduler.h"
 #include "locale/L10n.h"
 
@@ -20,10 +21,16 @@ namespace {
 // A capture that only counts its starts and stops.
 class ProbeCapture : public AudioSource {
 public:
-    void start(BufferCallback, InterruptionCallback) override { ++starts; }
+    void start(BufferCallback, InterruptionCallback) override {
+        ++starts;
+        if (fails) {
+            throw AudioSourceError("Couldn’t start system audio capture");
+        }
+    }
     void stop() override { ++stops; }
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
+    std::atomic<bool> fails{false};
 };
 
 class WelcomeTest : public ::testing::Test {
@@ -139,6 +146,17 @@ TEST_F(WelcomeTest, AskingForSystemAudioShowsProgressUntilTheProbeRuns) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(probe->stops, 2); // once before its start, once at the end
+
+    // A probe that could not start does not keep "Allow…" from trying again.
+    probe->fails = true;
+    model->askForSystemAudio();
+    waitForProbe();
+    EXPECT_EQ(probe->starts, 2);
+    probe->fails = false;
+    model->askForSystemAudio();
+    waitForProbe();
+    EXPECT_EQ(probe->starts, 3);
+    model->stopAskingForSystemAudio();
 }
 
 TEST_F(WelcomeTest, AllowingTheMicrophoneTurnsItOnOnce) {
