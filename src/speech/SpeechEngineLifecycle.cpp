@@ -610,19 +610,34 @@ void SpeechEngine::interfaceLanguageChanged() {
 }
 
 void SpeechEngine::setSessionsDirectory(const std::filesystem::path& directory) {
+    const auto previous = store_;
     store_ = std::make_shared<core::SessionStore>(directory);
     if (!session_) {
         closeOrphanedSessions();
         return;
     }
-    // The open session moves along; it must not overwrite a session of the same name there.
     std::error_code error;
+    if (std::filesystem::equivalent(previous->directory(), directory, error)) {
+        saveNow();
+        return;
+    }
+    // The open session moves along; it must not overwrite a session of the same name there.
+    const std::string previousID = session_->id;
     if (std::filesystem::exists(store_->jsonURL(session_->id), error) ||
         std::filesystem::exists(store_->markdownURL(session_->id), error)) {
         session_->id = store_->makeSessionID(session_->startedAt);
         changeStatus([&](TranscriptionStatus& status) { status.currentSessionID = session_->id; });
     }
     saveNow();
+    // Once it is written there, the copy it left in the old folder goes: it would stay there as
+    // an unfinished duplicate.
+    writer_.async([previous, store = store_, previousID, id = session_->id] {
+        std::error_code ignored;
+        if (std::filesystem::exists(store->jsonURL(id), ignored)) {
+            std::filesystem::remove(previous->jsonURL(previousID), ignored);
+            std::filesystem::remove(previous->markdownURL(previousID), ignored);
+        }
+    });
 }
 
 void SpeechEngine::endSession() {

@@ -313,7 +313,11 @@ TEST(SpeechEngineLifecycleTest, TheOpenSessionFollowsTheFolderWithoutOverwriting
     h.make();
     h.start();
     h.system()->sendFinal("first words", t0);
+    h.advance(SpeechEngine::saveMaxLatency);
+    h.engine->waitForWrites();
     const std::string id = *h.status().currentSessionID;
+    core::SessionStore firstStore(h.folder.path());
+    ASSERT_TRUE(std::filesystem::exists(firstStore.jsonURL(id)));
     const auto other = h.folder.path() / "other";
     std::filesystem::create_directory(other);
     core::SessionStore otherStore(other);
@@ -328,6 +332,9 @@ TEST(SpeechEngineLifecycleTest, TheOpenSessionFollowsTheFolderWithoutOverwriting
     EXPECT_EQ(h.status().currentSessionID, id + " (2)");
     EXPECT_EQ(otherStore.load(id), existing);
     EXPECT_EQ(h.lineTexts(otherStore.load(id + " (2)")), Strings{"first words"});
+    // Moved, not copied: no unfinished duplicate stays behind.
+    EXPECT_FALSE(std::filesystem::exists(firstStore.jsonURL(id)));
+    EXPECT_FALSE(std::filesystem::exists(firstStore.markdownURL(id)));
 
     // A new interface language rewrites the transcript at once.
     L10n::setPreference("de");
