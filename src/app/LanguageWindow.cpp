@@ -120,7 +120,10 @@ void LanguageWindow::refresh() {
     hint_->setVisible(!model_.automatic());
     updating_ = false;
     updateButtons();
-    adjustSize();
+    // Not resizable: as tall as the content at the window's fixed width.
+    const QLayout* content = layout();
+    setFixedHeight(content->hasHeightForWidth() ? content->totalHeightForWidth(width())
+                                                : content->totalSizeHint().height());
 }
 
 std::optional<std::string> LanguageWindow::selection() const {

@@ -81,6 +81,8 @@ TEST_F(LanguagesTest, TheWindowShowsWhatIsInUseAndWhatNeedsDownloading) {
     LanguageWindow window(model);
     model.onChange = [&] { window.refresh(); };
     EXPECT_EQ(window.windowTitle().toStdString(), "Speech Recognition");
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "not resizable";
+    const int withHint = window.height();
     ASSERT_EQ(window.list().topLevelItemCount(), 2);
     EXPECT_EQ(window.list().topLevelItem(0)->text(1).toStdString(), "");
     EXPECT_EQ(window.list().topLevelItem(1)->text(0).toStdString(), "French (France)");
@@ -98,6 +100,8 @@ TEST_F(LanguagesTest, TheWindowShowsWhatIsInUseAndWhatNeedsDownloading) {
     window.automaticSwitch().setChecked(true);
     EXPECT_FALSE(window.list().isEnabled());
     EXPECT_TRUE(window.hint().isHidden());
+    EXPECT_LT(window.height(), withHint) << "the window fits its content";
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.addButton().isEnabled());
     EXPECT_EQ(applied.back().first, true);
 }
