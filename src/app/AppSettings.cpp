@@ -71,4 +71,9 @@ double AppSettings::overlayContrast() const {
     return clamped(Keys::overlayContrast, defaultContrast, 0.0, 1.0);
 }
 
+void AppSettings::restoreOverlayStyle() {
+    remove(Keys::overlayTransparency);
+    remove(Keys::overlayContrast);
+}
+
 } // namespace ambrel

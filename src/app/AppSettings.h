@@ -50,6 +50,14 @@ public:
 
     double overlayTransparency() const;
     double overlayContrast() const;
+    // Whether the captions' style differs from the default one.
+    static bool isOverlayStyled(double transparency, double contrast) {
+        return transparency != defaultTransparency || contrast != defaultContrast;
+    }
+    bool isOverlayStyled() const {
+        return isOverlayStyled(overlayTransparency(), overlayContrast());
+    }
+    void restoreOverlayStyle();
     // A stored number limited to the range; the default when nothing or no number is stored.
     double clamped(std::string_view key, double fallback, double lower, double upper) const;
 

@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -87,6 +88,13 @@ void OverlayWindow::setText(const LiveTranscriptText& text) {
     if (text != text_) {
         text_ = text;
         update();
+    }
+}
+
+void OverlayWindow::setClickThrough(bool through) {
+    setAttribute(Qt::WA_TransparentForMouseEvents, through);
+    if (QWindow* handle = windowHandle()) {
+        handle->setFlag(Qt::WindowTransparentForInput, through);
     }
 }
 

@@ -27,6 +27,8 @@ public:
     void setText(const LiveTranscriptText& text);
     const LiveTranscriptText& text() const { return text_; }
     void setStyle(const Style& style);
+    // Lets clicks through to the windows below (while faded) or takes them.
+    void setClickThrough(bool through);
     const Style& style() const { return style_; }
 
     // Built on each right click.

@@ -175,8 +175,7 @@ StatusMenuHandlers StatusItemController::handlers() {
     handlers.showOverlayStyle = actions_.showOverlayStyle;
     if (actions_.overlayStyleChanged) {
         handlers.restoreOverlayStyle = [this] {
-            settings_.remove(AppSettings::Keys::overlayTransparency);
-            settings_.remove(AppSettings::Keys::overlayContrast);
+            settings_.restoreOverlayStyle();
             actions_.overlayStyleChanged();
         };
     }

@@ -133,7 +133,8 @@ std::vector<MenuRow> overlayRows(const StatusMenuState& state, const StatusMenuH
                             handlers.showOverlayStyle));
         rows.push_back(separator("overlay.sep2"));
     }
-    const bool styled = state.overlayTransparency != 0.1 || state.overlayContrast != 0.5;
+    const bool styled =
+        AppSettings::isOverlayStyled(state.overlayTransparency, state.overlayContrast);
     if (handlers.restoreOverlayStyle) {
         rows.push_back(item("overlay.restoreStyle", L10n::text(Texts::menuOverlayRestoreStyle), "",
                             handlers.restoreOverlayStyle, styled));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppSettings.h"
 #include "core/InputDeviceInfo.h"
 #include "core/Instant.h"
 #include "speech/SpeechOptions.h"
@@ -48,8 +49,8 @@ struct StatusMenuState {
     core::Instant now = 0;
     SpeechOptions options;
     bool showOverlay = false;
-    double overlayTransparency = 0.1;
-    double overlayContrast = 0.5;
+    double overlayTransparency = AppSettings::defaultTransparency;
+    double overlayContrast = AppSettings::defaultContrast;
     std::optional<std::string> microphoneDeviceName; // stored when a device was chosen
     std::vector<core::InputDeviceInfo> devices;
     std::optional<std::filesystem::path> folder;

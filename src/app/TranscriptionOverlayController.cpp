@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <cmath>
 
@@ -28,6 +27,12 @@ TranscriptionOverlayController::TranscriptionOverlayController(AppSettings setti
     , onHide_(std::move(onHide)) {}
 
 TranscriptionOverlayController::~TranscriptionOverlayController() = default;
+
+QRect TranscriptionOverlayController::defaultFrame() {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return OverlayGeometry::defaultFrame(primary ? std::optional(primary->availableGeometry())
+                                                 : std::nullopt);
+}
 
 void TranscriptionOverlayController::makeWindow() {
     if (window_) {
@@ -49,9 +54,7 @@ void TranscriptionOverlayController::makeWindow() {
     if (frame && OverlayGeometry::isOnScreen(*frame, screens)) {
         window_->setGeometry(*frame);
     } else {
-        const QScreen* primary = QGuiApplication::primaryScreen();
-        window_->setGeometry(OverlayGeometry::defaultFrame(
-            primary ? std::optional(primary->availableGeometry()) : std::nullopt));
+        window_->setGeometry(defaultFrame());
     }
 }
 
@@ -78,10 +81,7 @@ void TranscriptionOverlayController::reveal() {
         return;
     }
     faded_ = false;
-    window_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    if (QWindow* handle = window_->windowHandle()) {
-        handle->setFlag(Qt::WindowTransparentForInput, false);
-    }
+    window_->setClickThrough(false);
     animateOpacity(1.0, 150);
 }
 
@@ -94,10 +94,7 @@ void TranscriptionOverlayController::scheduleFade() {
         faded_ = true;
         animateOpacity(0.0, 800);
         // Faded captions are not in the way: clicks go to the windows below.
-        window_->setAttribute(Qt::WA_TransparentForMouseEvents, true);
-        if (QWindow* handle = window_->windowHandle()) {
-            handle->setFlag(Qt::WindowTransparentForInput, true);
-        }
+        window_->setClickThrough(true);
     });
 }
 
@@ -108,11 +105,7 @@ void TranscriptionOverlayController::setVisible(bool visible) {
     isShown_ = visible;
     previewTimer_.reset();
     if (visible) {
-        makeWindow();
-        reveal();
-        window_->setWindowOpacity(1.0);
-        window_->show();
-        window_->raise();
+        present();
         scheduleFade();
         return;
     }
@@ -140,12 +133,16 @@ void TranscriptionOverlayController::update(const LiveTranscriptText& text) {
     }
 }
 
-void TranscriptionOverlayController::showBriefly() {
+void TranscriptionOverlayController::present() {
     makeWindow();
     reveal();
     window_->setWindowOpacity(1.0);
     window_->show();
     window_->raise();
+}
+
+void TranscriptionOverlayController::showBriefly() {
+    present();
     if (isShown_) {
         scheduleFade();
         return;
@@ -174,11 +171,14 @@ void TranscriptionOverlayController::styleChanged() {
     showBriefly();
 }
 
+void TranscriptionOverlayController::restoreDefaultStyle() {
+    settings_.restoreOverlayStyle();
+    styleChanged();
+}
+
 void TranscriptionOverlayController::restoreDefaultFrame() {
     makeWindow();
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QRect frame = OverlayGeometry::defaultFrame(
-        primary ? std::optional(primary->availableGeometry()) : std::nullopt);
+    const QRect frame = defaultFrame();
     window_->setGeometry(frame);
     settings_.setText(frameKey, OverlayGeometry::encode(frame));
     showBriefly();
@@ -193,11 +193,6 @@ void TranscriptionOverlayController::reloadContent() {
     }
 }
 
-bool TranscriptionOverlayController::isStyled() const {
-    return settings_.overlayTransparency() != AppSettings::defaultTransparency ||
-           settings_.overlayContrast() != AppSettings::defaultContrast;
-}
-
 QMenu* TranscriptionOverlayController::contextMenu() {
     auto* menu = new QMenu;
     menu->addAction(uiText(Texts::overlayHide), [this] {
@@ -207,12 +202,9 @@ QMenu* TranscriptionOverlayController::contextMenu() {
     });
     menu->addSeparator();
     menu->addAction(uiText(Texts::menuOverlayRestoreFrame), [this] { restoreDefaultFrame(); });
-    QAction* restoreStyle = menu->addAction(uiText(Texts::menuOverlayRestoreStyle), [this] {
-        settings_.remove(AppSettings::Keys::overlayTransparency);
-        settings_.remove(AppSettings::Keys::overlayContrast);
-        styleChanged();
-    });
-    restoreStyle->setEnabled(isStyled());
+    QAction* restoreStyle =
+        menu->addAction(uiText(Texts::menuOverlayRestoreStyle), [this] { restoreDefaultStyle(); });
+    restoreStyle->setEnabled(settings_.isOverlayStyled());
     menu->addSeparator();
     menu->addAction(uiText(Texts::menuOverlayStyle), [this] { showStyleEditor(); });
     return menu;
@@ -243,11 +235,8 @@ void TranscriptionOverlayController::showStyleEditor() {
         form->addRow(uiText(Texts::menuOverlayContrast), contrast);
         layout->addLayout(form);
         auto* restore = new QPushButton(uiText(Texts::menuOverlayRestoreStyle));
-        QObject::connect(restore, &QPushButton::clicked, restore, [this] {
-            settings_.remove(AppSettings::Keys::overlayTransparency);
-            settings_.remove(AppSettings::Keys::overlayContrast);
-            styleChanged();
-        });
+        QObject::connect(restore, &QPushButton::clicked, restore,
+                         [this] { restoreDefaultStyle(); });
         transparencySlider_ = transparency;
         contrastSlider_ = contrast;
         layout->addWidget(restore, 0, Qt::AlignRight);

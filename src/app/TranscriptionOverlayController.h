@@ -39,6 +39,7 @@ public:
     // The style settings changed: restyle and show the result for a moment.
     void styleChanged();
     void restoreDefaultFrame();
+    void restoreDefaultStyle();
     // Texts are taken again in the new interface language.
     void reloadContent();
     // The small window with the two style sliders.
@@ -51,13 +52,15 @@ public:
     double opacityTarget() const;
 
 private:
+    static QRect defaultFrame();
     void makeWindow();
+    // Made if needed, shown at full opacity and in front.
+    void present();
     void reveal();
     void animateOpacity(double to, int milliseconds);
     void scheduleFade();
     void showBriefly();
     QMenu* contextMenu();
-    bool isStyled() const;
 
     AppSettings settings_;
     core::Scheduler& scheduler_;
