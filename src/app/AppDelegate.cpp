@@ -68,8 +68,7 @@ AppDelegate::~AppDelegate() {
 
 std::optional<int> AppDelegate::launch() {
     const auto predecessor = RelaunchArguments::relaunchedAfter(arguments_);
-    if (SingleInstance::handOff(predecessor ? std::optional<long long>(*predecessor)
-                                            : std::nullopt)) {
+    if (SingleInstance::handOff(predecessor)) {
         return 0;
     }
     if (!predecessor) {
@@ -313,15 +312,10 @@ bool AppDelegate::isIdle() const {
     if (!engine_) {
         return false;
     }
-    const auto& status = engine_->status();
-    const bool stopped =
-        status.is<TranscriptionStatus::Idle>() || status.is<TranscriptionStatus::Failed>();
-    const bool panelShown = (historyWindow_ && historyWindow_->isVisible()) ||
-                            (languages_ && languages_->isOpen()) ||
-                            (welcome_ && welcome_->isShown());
-    return stopped && !(statusItem_ && statusItem_->isMenuOpen()) &&
+    // The history and languages windows have title bars; the setup panel is frameless.
+    return !engine_->status().isRunning() && !(statusItem_ && statusItem_->isMenuOpen()) &&
            QApplication::activeModalWidget() == nullptr && !TitledWindows::anyShown() &&
-           !panelShown;
+           !(welcome_ && welcome_->isShown());
 }
 
 void AppDelegate::startUpdater() {
@@ -332,9 +326,8 @@ void AppDelegate::startUpdater() {
     configuration.feed = updateFeed;
     configuration.publicKey = updateKey;
     configuration.currentVersion = appVersion;
-    const char* image = std::getenv("APPIMAGE");
-    configuration.location = InstallLocation::detect(
-        OwnExecutable::running(), image ? std::optional<std::string>(image) : std::nullopt);
+    configuration.location =
+        InstallLocation::detect(OwnExecutable::running(), OwnExecutable::appImage());
     configuration.downloads = core::XdgFolders::cacheHome() / "Ambrel" / "updates";
     configuration.settings = store_;
     configuration.isIdle = [this] { return isIdle(); };
@@ -429,10 +422,7 @@ void AppDelegate::refreshWelcome() {
 
 void AppDelegate::updateOverlayVisibility() {
     const auto& status = engine_->status();
-    const bool running = status.is<TranscriptionStatus::Preparing>() ||
-                         status.is<TranscriptionStatus::Listening>() ||
-                         status.is<TranscriptionStatus::Paused>();
-    overlay_->setVisible(settings_.flag(AppSettings::Keys::showOverlay) && running);
+    overlay_->setVisible(settings_.flag(AppSettings::Keys::showOverlay) && status.isRunning());
 }
 
 void AppDelegate::reloadLanguageCatalog() {

@@ -12,9 +12,14 @@ fs::path running() {
     return error ? fs::path("ambrel") : path;
 }
 
+std::optional<std::string> appImage() {
+    const char* image = std::getenv("APPIMAGE");
+    return image != nullptr ? std::optional<std::string>(image) : std::nullopt;
+}
+
 fs::path launcher() {
-    if (const char* image = std::getenv("APPIMAGE"); image != nullptr && *image == '/') {
-        return image;
+    if (const auto image = appImage(); image && image->starts_with('/')) {
+        return *image;
     }
     return running();
 }

@@ -60,11 +60,6 @@ std::string dotColor(const Status& status) {
     return "grey";
 }
 
-bool isRunning(const Status& status) {
-    return status.is<Status::Preparing>() || status.is<Status::Listening>() ||
-           status.is<Status::Paused>();
-}
-
 std::string toggle(const std::string& symbol, bool on) {
     return (on ? "toggle-on:" : "toggle-off:") + symbol;
 }
@@ -232,7 +227,7 @@ std::vector<MenuRow> StatusMenu::build(const StatusMenuState& state,
                                        const StatusMenuHandlers& handlers) {
     const auto& status = state.status;
     const StatusPresentation presentation(status, state.now);
-    const bool running = isRunning(status);
+    const bool running = status.isRunning();
     std::vector<MenuRow> rows;
 
     if (!status.is<Status::Idle>()) {

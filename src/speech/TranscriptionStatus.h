@@ -58,6 +58,8 @@ struct TranscriptionStatus {
     bool is() const {
         return std::holds_alternative<S>(state);
     }
+    // A run is on: preparing, listening or paused (not off, not failed).
+    bool isRunning() const { return is<Preparing>() || is<Listening>() || is<Paused>(); }
 
     bool operator==(const TranscriptionStatus&) const = default;
 };
