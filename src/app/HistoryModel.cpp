@@ -2,6 +2,7 @@
 
 #include "core/TimeZone.h"
 #include "core/TranscriptRenderer.h"
+#include "core/UnicodeText.h"
 #include "locale/L10n.h"
 
 #include <algorithm>
@@ -12,19 +13,6 @@ namespace fs = std::filesystem;
 using core::SessionRecord;
 using core::SessionSummary;
 
-namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n\v\f");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r\n\v\f");
-    return text.substr(first, last - first + 1);
-}
-
-} // namespace
-
 HistoryModel::HistoryModel(fs::path directory,
                            std::function<std::optional<SessionRecord>()> liveSession,
                            core::Scheduler& scheduler, Services services)
@@ -32,14 +20,7 @@ HistoryModel::HistoryModel(fs::path directory,
     , services_(std::move(services))
     , directory_(std::move(directory))
     , library_(std::make_shared<core::SessionLibrary>(core::SessionStore(directory_)))
-    , liveSessionProvider_(std::move(liveSession)) {
-    if (!services_.background) {
-        worker_ = std::make_unique<core::SerialQueue>("org.ambrel.Ambrel.library");
-        services_.background = [queue = worker_.get()](std::function<void()> work) {
-            queue->async(std::move(work));
-        };
-    }
-}
+    , liveSessionProvider_(std::move(liveSession)) {}
 
 HistoryModel::~HistoryModel() {
     if (searchCancelled_) {
@@ -55,6 +36,13 @@ void HistoryModel::notify(Change change) {
 }
 
 void HistoryModel::onWorker(std::function<void(core::SessionLibrary&)> work) {
+    if (!services_.background) {
+        // The worker starts with the first work, not with the app.
+        worker_ = std::make_unique<core::SerialQueue>("org.ambrel.Ambrel.library");
+        services_.background = [queue = worker_.get()](std::function<void()> work) {
+            queue->async(std::move(work));
+        };
+    }
     services_.background([library = library_, work = std::move(work)] { work(*library); });
 }
 
@@ -317,7 +305,8 @@ void HistoryModel::runSearch(bool debounced) {
         searchCancelled_.reset();
     }
     searchDelay_.reset();
-    const std::string query = trimmed(searchText_);
+    // Trimmed as the command line's search trims it, so both find the same sessions.
+    const std::string query(core::UnicodeText::trimmingWhitespace(searchText_));
     if (query.empty()) {
         if (searchMatches_ || !activeQuery_.empty()) {
             searchMatches_.reset();

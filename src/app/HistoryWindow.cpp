@@ -192,9 +192,7 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
         move(frame.topLeft());
     }
     model_.onChange = [this](HistoryModel::Change change) { changed(change); };
-    retranslate();
-    showSessions();
-    showDetail();
+    retranslate(); // shows the sessions and the detail too
 }
 
 HistoryWindow::~HistoryWindow() {

@@ -1,11 +1,13 @@
 #include "SessionRowDelegate.h"
 
 #include "SessionListModel.h"
-#include "locale/L10n.h"
+#include "UiText.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <utility>
 
 namespace ambrel {
 
@@ -45,7 +47,8 @@ void SessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                                const QModelIndex& index) const {
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
-    background.text.clear();
+    // The title is the display text: taken from the style option, not formatted again.
+    const QString titleText = std::exchange(background.text, QString());
     QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter);
 
     const bool selected = option.state & QStyle::State_Selected;
@@ -65,7 +68,7 @@ void SessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (index.data(SessionListModel::liveRole).toBool()) {
         // The badge: white text on a red capsule at the end of the title line.
         const QFont badge = badgeFont(option.font);
-        const QString label = QString::fromStdString(L10n::text(Texts::historyRecordingBadge));
+        const QString label = uiText(Texts::historyRecordingBadge);
         const QFontMetrics metrics(badge);
         const int width = metrics.horizontalAdvance(label) + 12;
         const int height = metrics.height() + 2;
@@ -82,10 +85,8 @@ void SessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setFont(title);
     painter->setPen(textColour);
     const QRect titleArea(area.left(), area.top(), titleRight - area.left(), titleHeight);
-    painter->drawText(
-        titleArea, Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetrics(title).elidedText(index.data(SessionListModel::titleRole).toString(),
-                                       Qt::ElideRight, titleArea.width()));
+    painter->drawText(titleArea, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(title).elidedText(titleText, Qt::ElideRight, titleArea.width()));
     painter->setFont(details);
     painter->setPen(secondary);
     const QRect detailsArea(area.left(), area.top() + titleHeight + lineGap, area.width(),

@@ -10,22 +10,23 @@ namespace ambrel {
 
 std::vector<TranscriptRow> TranscriptRow::rows(const core::SessionRecord& record) {
     const Format::TranscriptClock clock(record.startedAt);
+    const auto labels = L10n::transcriptLabels(); // once, not a table lookup per line
     const bool speakers = record.hasMultipleSources();
     std::vector<TranscriptRow> rows;
     for (const auto& entry : core::TranscriptRenderer::timeline(record)) {
         if (const auto* line = std::get_if<const core::TranscriptLine*>(&entry)) {
-            rows.push_back({Kind::line, clock.text((*line)->start),
-                            speakers ? std::optional(L10n::speaker((*line)->source)) : std::nullopt,
-                            (*line)->source, (*line)->text});
+            // One row is one text block: line breaks inside a text would split it.
+            rows.push_back(
+                {Kind::line, clock.text((*line)->start),
+                 speakers ? std::optional(labels.speaker((*line)->source)) : std::nullopt,
+                 (*line)->source, core::TranscriptRenderer::singleLine((*line)->text)});
             continue;
         }
         const auto& marker = *std::get<const core::Marker*>(entry);
-        const bool paused = marker.kind == core::MarkerKind::paused;
         // The text-presentation selector keeps the symbols from turning into pictures.
-        const std::string symbol = paused ? "\u23F8\uFE0E" : "\u25B6\uFE0E";
-        rows.push_back(
-            {Kind::marker, clock.text(marker.date), std::nullopt, std::nullopt,
-             symbol + " " + L10n::text(paused ? Texts::markerPaused : Texts::markerResumed)});
+        rows.push_back({Kind::marker, clock.text(marker.date), std::nullopt, std::nullopt,
+                        std::string(core::TranscriptRenderer::symbol(marker.kind)) + "\uFE0E " +
+                            labels.markerLabel(marker.kind)});
     }
     return rows;
 }
