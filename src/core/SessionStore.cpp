@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace ambrel::core {
 
@@ -115,22 +116,25 @@ std::vector<SessionSummary> SessionStore::listSessions(ListingCache& cache) cons
         cache.files.clear();
         return summaries;
     }
-    std::set<std::string, std::less<>> seen;
+    // Files no longer there drop out: only what is found now goes into the new map.
+    decltype(cache.files) found;
     for (const auto& entry : entries) {
         const fs::path& path = entry.path();
         const std::string name = path.filename().string();
         if (name.empty() || name.front() == '.' || path.extension() != ".json") {
             continue;
         }
-        std::error_code statError;
-        const auto modified = fs::last_write_time(path, statError);
-        const auto size = statError ? 0 : fs::file_size(path, statError);
-        if (statError) {
+        // One stat per file: this runs over every session on each refresh.
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
             continue;
         }
-        seen.insert(name);
-        auto known = cache.files.find(name);
-        if (known == cache.files.end() || known->second.modified != modified ||
+        const std::int64_t modified =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+        const std::int64_t size = info.st_size;
+        auto node = cache.files.extract(name);
+        auto known = node ? found.insert(std::move(node)).position : found.end();
+        if (known == found.end() || known->second.modified != modified ||
             known->second.size != size) {
             std::optional<SessionSummary> summary;
             try {
@@ -149,14 +153,14 @@ std::vector<SessionSummary> SessionStore::listSessions(ListingCache& cache) cons
             } catch (const fs::filesystem_error&) {
                 // Left out, and read again once it changes.
             }
-            known = cache.files.insert_or_assign(name, ListingCache::Known{modified, size, summary})
-                        .first;
+            known =
+                found.insert_or_assign(name, ListingCache::Known{modified, size, summary}).first;
         }
         if (known->second.summary) {
             summaries.push_back(*known->second.summary);
         }
     }
-    std::erase_if(cache.files, [&](const auto& item) { return !seen.contains(item.first); });
+    cache.files = std::move(found);
     std::stable_sort(summaries.begin(), summaries.end(),
                      [](const SessionSummary& a, const SessionSummary& b) {
                          if (a.startedAt != b.startedAt) {

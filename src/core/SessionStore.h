@@ -53,8 +53,8 @@ public:
     // What a listing read, so that the next one reads only the files that changed since.
     struct ListingCache {
         struct Known {
-            std::filesystem::file_time_type modified;
-            std::uintmax_t size = 0;
+            std::int64_t modified = 0; // nanoseconds since the epoch
+            std::int64_t size = 0;
             std::optional<SessionSummary> summary; // absent: the file could not be read
         };
         std::map<std::string, Known, std::less<>> files;
