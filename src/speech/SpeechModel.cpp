@@ -127,7 +127,8 @@ std::set<std::string> SpeechModel::installedSpeech() const {
 SpeechModel::Supported SpeechModel::supported() {
     Supported supported;
     if (configuration_.speechAvailable) {
-        std::set<std::string> speech = installedSpeech();
+        supported.installedSpeech = installedSpeech();
+        std::set<std::string> speech = supported.installedSpeech;
         if (configuration_.speechCatalog) {
             for (const auto& entry : configuration_.speechCatalog()) {
                 speech.insert(entry.locale);
@@ -237,22 +238,19 @@ std::vector<RecognitionLanguage> SpeechModel::languagesIn(const SpeechOptions& o
     const bool automatic = options.automaticLanguages || options.chosenLanguages.empty();
     const auto identifiers = automatic ? defaultDetectLanguages() : options.chosenLanguages;
     const std::size_t limit = automatic ? 3 : 5;
-    const auto resolveOne = [&](std::string_view identifier) {
-        return resolveIn(identifier, engines);
-    };
     std::vector<RecognitionLanguage> languages;
     for (const auto& identifier : identifiers) {
         if (languages.size() >= limit) {
             break;
         }
-        const auto language = resolveOne(identifier);
+        const auto language = resolveIn(identifier, engines);
         if (language &&
             std::find(languages.begin(), languages.end(), *language) == languages.end()) {
             languages.push_back(*language);
         }
     }
     if (languages.empty()) {
-        if (const auto fallback = resolveOne("en-US")) {
+        if (const auto fallback = resolveIn("en-US", engines)) {
             languages.push_back(*fallback);
         }
     }
@@ -270,15 +268,11 @@ SpeechModel::Catalog SpeechModel::catalog() {
             }
         }
     }
-    if (configuration_.speechAvailable) {
-        catalog.installed = installedSpeech();
-    }
-    for (const auto& model : PocketsphinxModels::installed(configuration_.dictationFolders)) {
-        catalog.installed.insert(model.locale);
-    }
-    for (const auto& language : languagesIn(SpeechOptions{}, engines)) {
-        catalog.defaultCandidates.push_back(language.identifier);
-    }
+    // The folders were read once, by supported().
+    catalog.installed = engines.installedSpeech;
+    catalog.installed.insert(engines.dictation.begin(), engines.dictation.end());
+    catalog.defaultCandidates =
+        RecognitionLanguage::identifiers(languagesIn(SpeechOptions{}, engines));
     return catalog;
 }
 

@@ -71,7 +71,8 @@ public:
 private:
     struct Supported {
         std::vector<std::string> speech;
-        std::vector<std::string> dictation;
+        std::vector<std::string> dictation;    // all installed
+        std::set<std::string> installedSpeech; // the speech locales already on disk
     };
     Supported supported();
     // The same as resolve() and languages(), over locales already looked up.
