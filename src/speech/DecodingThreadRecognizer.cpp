@@ -38,6 +38,25 @@ void DecodingThreadRecognizer::deliverResult(RecognizerResult result) {
     });
 }
 
+void DecodingThreadRecognizer::deliverPartial(RecognizerResult partial) {
+    std::string text = partial.text();
+    if (text == shownPartial_) {
+        return;
+    }
+    shownPartial_ = std::move(text);
+    deliverResult(std::move(partial));
+}
+
+void DecodingThreadRecognizer::deliverUtteranceEnd(std::optional<RecognizerResult> final,
+                                                   std::pair<double, double> range) {
+    const bool partialShown = !std::exchange(shownPartial_, std::string()).empty();
+    if (final) {
+        deliverResult(std::move(*final));
+    } else if (partialShown) {
+        deliverResult(RecognizerResult{{}, range, false});
+    }
+}
+
 void DecodingThreadRecognizer::deliverFinished() {
     gate_.deliver([this] {
         if (callbacks_.onFinished) {

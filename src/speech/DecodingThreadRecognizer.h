@@ -4,8 +4,10 @@
 #include "Recognizer.h"
 #include "RecognizerInput.h"
 
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace ambrel {
 
@@ -35,6 +37,12 @@ protected:
 
     bool isCancelled() const { return gate_.isClosed(); }
     void deliverResult(RecognizerResult result);
+    // A volatile result, unless its text is the one on show already.
+    void deliverPartial(RecognizerResult partial);
+    // The end of an utterance: its final result; or, when nothing came of it, the partial text
+    // on show taken back by an empty volatile result over `range`.
+    void deliverUtteranceEnd(std::optional<RecognizerResult> final,
+                             std::pair<double, double> range);
     void deliverFinished();
     void deliverFailure(const std::string& error);
 
@@ -44,6 +52,7 @@ private:
     Callbacks callbacks_;
     std::thread thread_;
     CallbackGate gate_;
+    std::string shownPartial_; // on the decoding thread only
 };
 
 } // namespace ambrel

@@ -142,16 +142,12 @@ void PocketsphinxRecognizer::partial() {
             rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
         }
     }
-    if (text == shownPartial_) {
-        return;
-    }
-    shownPartial_ = text;
     RecognizerResult result;
     result.isFinal = false;
     result.runs.push_back({text, std::nullopt, std::nullopt});
     const double start = static_cast<double>(utteranceStart_) / sampleRate;
     result.range = {start, static_cast<double>(nextSample_) / sampleRate};
-    deliverResult(std::move(result));
+    deliverPartial(std::move(result));
 }
 
 void PocketsphinxRecognizer::endUtterance(bool restart) {
@@ -186,17 +182,13 @@ void PocketsphinxRecognizer::endUtterance(bool restart) {
                                          origin + (endFrame + 1) / framesPerSecond - counted),
                                probability});
     }
-    const bool partialShown = !shownPartial_.empty();
-    shownPartial_.clear();
-    // The decoder's first utterance of a stream is often empty: nothing to say then, unless a
-    // partial text is on show, which nothing came of and is taken back.
+    // The decoder's first utterance of a stream is often empty: nothing to say then.
+    std::optional<RecognizerResult> final;
     if (!result.runs.empty()) {
         result.range = {result.runs.front().time->first, result.runs.back().time->second};
-        deliverResult(std::move(result));
-    } else if (partialShown) {
-        deliverResult(
-            RecognizerResult{{}, {origin, static_cast<double>(nextSample_) / sampleRate}, false});
+        final = std::move(result);
     }
+    deliverUtteranceEnd(std::move(final), {origin, static_cast<double>(nextSample_) / sampleRate});
     if (restart) {
         ps_start_utt(decoder);
         inUtterance_ = true;

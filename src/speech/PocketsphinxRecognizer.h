@@ -42,7 +42,6 @@ private:
     std::int64_t utteranceDecoderStart_ = 0; // decoderSamples_ when the utterance began
     std::int64_t nextSample_ = 0;
     std::int64_t lastPartialAt_ = 0;
-    std::string shownPartial_;
 };
 
 } // namespace ambrel

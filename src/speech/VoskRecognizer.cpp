@@ -143,15 +143,7 @@ void VoskRecognizer::endUtterance(const char* json) {
     utteranceStart_.reset();
     auto result = json != nullptr ? VoskResultReader::readFinal(json, timeline_.offset(), range)
                                   : std::nullopt;
-    if (!result) {
-        if (shownPartial_.empty()) {
-            return;
-        }
-        // Nothing came of it: take back the partial text on show.
-        result = RecognizerResult{{}, range, false};
-    }
-    shownPartial_.clear();
-    deliverResult(std::move(*result));
+    deliverUtteranceEnd(std::move(result), range);
 }
 
 void VoskRecognizer::updatePartial() {
@@ -163,12 +155,7 @@ void VoskRecognizer::updatePartial() {
     if (!result) {
         return;
     }
-    std::string text = result->text();
-    if (text == shownPartial_) {
-        return;
-    }
-    shownPartial_ = std::move(text);
-    deliverResult(std::move(*result));
+    deliverPartial(std::move(*result));
 }
 
 } // namespace ambrel

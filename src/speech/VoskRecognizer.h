@@ -47,7 +47,6 @@ private:
     // The recognition thread's own.
     VoskTimeline timeline_{sampleRate};
     std::optional<double> utteranceStart_; // while Vosk has audio it has not ended
-    std::string shownPartial_;
     std::vector<float> scaled_;
 };
 

@@ -29,13 +29,11 @@ public:
 
     // Runs queued work and what it posts to the scheduler's thread, until neither has any left.
     void settle(core::VirtualScheduler& scheduler) {
-        do {
+        scheduler.runPending();
+        while (!queue_.empty()) {
+            runOne();
             scheduler.runPending();
-            while (!queue_.empty()) {
-                runOne();
-                scheduler.runPending();
-            }
-        } while (!queue_.empty());
+        }
     }
 
 private:
