@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "Appcast.h"
 #include "InstallLocation.h"
+#include "UpdateSignature.h"
 #include "Updater.h"
 #include "core/Scheduler.h"
 #include "core/SerialQueue.h"
@@ -42,7 +43,7 @@ public:
     static constexpr double firstCheckDelay = 60.0;
     static constexpr double checkInterval = 24 * 3600.0;
     static constexpr double idleCheckInterval = 60.0;
-    static constexpr std::uint64_t maximumDownload = std::uint64_t{1} << 30;
+    static constexpr std::uint64_t maximumDownload = UpdateSignature::maximumSize;
     static constexpr std::string_view quietTargetKey = AppSettings::Keys::quietUpdateTargetBuild;
     // A build a quiet installation did not bring up: not installed quietly again, lest a release
     // that misnames its version restart the app every minute.

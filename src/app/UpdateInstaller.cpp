@@ -34,7 +34,12 @@ void syncFile(const fs::path& file) {
 fs::path replaceAppImage(const fs::path& image, const fs::path& download) {
     const fs::path fresh = beside(image, "update");
     try {
-        fs::copy_file(download, fresh);
+        // The download goes once installed: moved where it can be, copied across file systems.
+        std::error_code moved;
+        fs::rename(download, fresh, moved);
+        if (moved) {
+            fs::copy_file(download, fresh);
+        }
         fs::permissions(fresh, fs::perms::owner_all | fs::perms::group_read |
                                    fs::perms::group_exec | fs::perms::others_read |
                                    fs::perms::others_exec);

@@ -1,16 +1,15 @@
 #include "UpdateSignature.h"
 
-#include "core/FileAccess.h"
-
 #include <sodium.h>
 
-#include <vector>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ambrel::UpdateSignature {
 
 namespace {
-
-constexpr std::uintmax_t maximumFileSize = std::uintmax_t{1} << 30;
 
 bool decode(std::string_view text, unsigned char* out, std::size_t size) {
     std::size_t length = 0;
@@ -31,15 +30,32 @@ bool verify(const std::filesystem::path& file, std::string_view signature,
     if (!decode(publicKey, key, sizeof key) || !decode(signature, signed_, sizeof signed_)) {
         return false;
     }
-    std::string bytes;
-    try {
-        bytes = core::FileAccess::read(file, maximumFileSize);
-    } catch (const std::exception&) {
+    // Mapped rather than read: a release may be hundreds of megabytes.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    return crypto_sign_verify_detached(signed_,
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       bytes.size(), key) == 0;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uintmax_t>(info.st_size) > maximumSize) {
+        ::close(fd);
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* mapped = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED) {
+        return false;
+    }
+    static const unsigned char nothing = 0;
+    const bool valid =
+        crypto_sign_verify_detached(
+            signed_, size == 0 ? &nothing : static_cast<const unsigned char*>(mapped), size, key) ==
+        0;
+    if (mapped != nullptr) {
+        ::munmap(mapped, size);
+    }
+    return valid;
 }
 
 } // namespace ambrel::UpdateSignature
