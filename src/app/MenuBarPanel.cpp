@@ -121,19 +121,13 @@ void MenuBarPanel::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void MenuBarPanel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (above_) {
-        // The same shape upside down: the arrow points at the icon below.
-        painter.translate(0, height());
-        painter.scale(1, -1);
-    }
+QPainterPath MenuBarPanel::outline(const QSize& size, int arrowX) {
     QPainterPath body;
-    body.addRoundedRect(QRectF(0.5, arrowHeight + 0.5, width() - 1, height() - arrowHeight - 1),
-                        bodyRadius, bodyRadius);
+    body.addRoundedRect(
+        QRectF(0.5, arrowHeight + 0.5, size.width() - 1, size.height() - arrowHeight - 1),
+        bodyRadius, bodyRadius);
     QPainterPath arrow;
-    const double tip = arrowX_;
+    const double tip = arrowX;
     arrow.moveTo(tip - arrowHalfWidth, arrowHeight + 2.5);
     arrow.quadTo(tip - arrowHalfWidth + 4, arrowHeight + 0.5, tip - arrowHalfWidth + 6,
                  arrowHeight - 1);
@@ -143,7 +137,23 @@ void MenuBarPanel::paintEvent(QPaintEvent*) {
     arrow.quadTo(tip + arrowHalfWidth - 4, arrowHeight + 0.5, tip + arrowHalfWidth,
                  arrowHeight + 2.5);
     arrow.closeSubpath();
-    const QPainterPath shape = body.united(arrow);
+    return body.united(arrow);
+}
+
+void MenuBarPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (above_) {
+        // The same shape upside down: the arrow points at the icon below.
+        painter.translate(0, height());
+        painter.scale(1, -1);
+    }
+    // The union of two curved paths is costly, and children repaint through this panel.
+    if (shapeFor_ != std::pair(size(), arrowX_)) {
+        shape_ = outline(size(), arrowX_);
+        shapeFor_ = std::pair(size(), arrowX_);
+    }
+    const QPainterPath& shape = shape_;
     painter.fillPath(shape, palette().color(QPalette::Window));
     painter.setPen(QPen(palette().color(QPalette::Mid), 1));
     painter.drawPath(shape);

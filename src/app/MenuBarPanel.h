@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace ambrel {
 
@@ -44,11 +46,15 @@ protected:
 
 private:
     void placeNow();
+    // The body with its arrow at `arrowX`, pointing up.
+    static QPainterPath outline(const QSize& size, int arrowX);
 
     QWidget* content_;
     std::optional<QRect> anchor_;
     int arrowX_ = 0;
     bool above_ = false;
+    QPainterPath shape_;
+    std::optional<std::pair<QSize, int>> shapeFor_;
     bool isShown_ = false;
 };
 
