@@ -13,6 +13,7 @@
 #include "RelaunchArguments.h"
 #include "TitledWindows.h"
 #include "TranscriptionOverlayController.h"
+#include "UiText.h"
 #include "UnixSignalNotifier.h"
 #include "WelcomePanel.h"
 #include "audio/Permissions.h"
@@ -276,11 +277,9 @@ void AppDelegate::setInterfaceLanguage(const std::optional<std::string>& languag
         return;
     }
     QMessageBox question(QMessageBox::Question, QStringLiteral("Ambrel"),
-                         QString::fromStdString(L10n::text(Texts::alertRestartTitle)));
-    QPushButton* now = question.addButton(
-        QString::fromStdString(L10n::text(Texts::alertRestartNow)), QMessageBox::AcceptRole);
-    question.addButton(QString::fromStdString(L10n::text(Texts::alertLater)),
-                       QMessageBox::RejectRole);
+                         uiText(Texts::alertRestartTitle));
+    QPushButton* now = question.addButton(uiText(Texts::alertRestartNow), QMessageBox::AcceptRole);
+    question.addButton(uiText(Texts::alertLater), QMessageBox::RejectRole);
     question.setDefaultButton(now);
     question.exec();
     if (question.clickedButton() == now) {

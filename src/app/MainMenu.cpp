@@ -1,5 +1,6 @@
 #include "MainMenu.h"
 
+#include "UiText.h"
 #include "locale/L10n.h"
 
 #include <QAction>
@@ -14,7 +15,7 @@ namespace {
 constexpr const char* marker = "ambrel.mainMenu";
 
 void add(QWidget& window, const Text& title, const QKeySequence& keys, std::function<void()> run) {
-    auto* action = new QAction(QString::fromStdString(L10n::text(title)), &window);
+    auto* action = new QAction(uiText(title), &window);
     action->setObjectName(QString::fromUtf8(marker));
     action->setShortcut(keys);
     action->setShortcutContext(Qt::WindowShortcut);

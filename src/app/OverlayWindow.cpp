@@ -1,5 +1,6 @@
 #include "OverlayWindow.h"
 
+#include "UiText.h"
 #include "locale/L10n.h"
 
 #include <QContextMenuEvent>
@@ -165,8 +166,7 @@ void OverlayWindow::paintEvent(QPaintEvent*) {
         rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     if (text_.lines.empty()) {
         painter.setPen(white(style_.contrast * 0.5 + 0.45));
-        painter.drawText(content, Qt::AlignLeft | Qt::AlignBottom,
-                         QString::fromStdString(L10n::text(Texts::overlayListening)));
+        painter.drawText(content, Qt::AlignLeft | Qt::AlignBottom, uiText(Texts::overlayListening));
         return;
     }
 

@@ -2,6 +2,7 @@
 
 #include "DefaultFolders.h"
 #include "ModalAlert.h"
+#include "UiText.h"
 #include "WritableFolder.h"
 #include "core/XdgFolders.h"
 #include "locale/L10n.h"
@@ -20,8 +21,7 @@ std::optional<fs::path> pickWithDialog(const fs::path& start, const std::string&
                        QString::fromStdString(start.string()));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept,
-                        QString::fromStdString(L10n::text(Texts::panelChoose)));
+    dialog.setLabelText(QFileDialog::Accept, uiText(Texts::panelChoose));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -337,10 +337,10 @@ void StatusItemController::changeFolder() {
 }
 
 void StatusItemController::showAbout() {
-    QMessageBox::about(nullptr, qt(L10n::text(Texts::menuAbout)),
-                       QStringLiteral("<b>Ambrel</b> %1<br><br><small>%2</small>")
-                           .arg(QString::fromUtf8(appVersion),
-                                qt(L10n::text(Texts::aboutCredits)).toHtmlEscaped()));
+    QMessageBox::about(
+        nullptr, uiText(Texts::menuAbout),
+        QStringLiteral("<b>Ambrel</b> %1<br><br><small>%2</small>")
+            .arg(QString::fromUtf8(appVersion), uiText(Texts::aboutCredits).toHtmlEscaped()));
 }
 
 } // namespace ambrel

@@ -322,7 +322,7 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
         }
     }
     const auto toggle = [&](const Text& title, std::string_view key, bool on) {
-        auto* action = new QAction(qt(L10n::text(title)), menu);
+        auto* action = new QAction(uiText(title), menu);
         action->setCheckable(true);
         action->setChecked(on);
         connect(action, &QAction::triggered, this, [this, key](bool checked) {
