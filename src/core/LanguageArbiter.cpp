@@ -272,7 +272,7 @@ void LanguageArbiter::setVolatile(const std::string& locale, const std::string& 
     if (text.empty()) {
         volatile_.erase(locale);
     } else {
-        volatile_[locale] = VolatileResult{text, confidence};
+        volatile_[locale] = VolatileResult{text, confidence, locale};
     }
 }
 
@@ -294,7 +294,7 @@ std::optional<LanguageArbiter::VolatileResult> LanguageArbiter::volatileResult()
             }
         }
         if (!TextSimilarity::normalize(text).empty()) {
-            candidates[locale] = VolatileResult{std::move(text), result.confidence};
+            candidates[locale] = VolatileResult{std::move(text), result.confidence, locale};
         }
     }
     if (currentLocale_) {

@@ -21,6 +21,7 @@ public:
     struct VolatileResult {
         std::string text;
         double confidence = 0;
+        std::string locale; // whose text it is
 
         bool operator==(const VolatileResult&) const = default;
     };

@@ -1,6 +1,11 @@
 #include "SpeechPipeline.h"
 
+#include "core/LineBreaker.h"
+#include "core/LineCasing.h"
+#include "core/Log.h"
 #include "core/UnicodeText.h"
+
+#include <fmt/format.h>
 
 #include <cmath>
 #include <utility>
@@ -200,18 +205,25 @@ void SpeechPipeline::tick() {
 
 void SpeechPipeline::emit(const std::vector<core::RecognizedSegment>& decided,
                           const std::optional<core::LanguageArbiter::VolatileResult>& partial) {
-    for (const auto& segment : decided) {
-        const double start =
-            std::isfinite(segment.start()) && segment.start() >= 0 ? segment.start() : 0;
-        send(Event{Event::Kind::final, segment.text(), segment.confidence(), segment.locale,
-                   streamOrigin_ + start});
+    for (const auto& decision : decided) {
+        for (const auto& segment : core::LineBreaker().split(decision)) {
+            const double start =
+                std::isfinite(segment.start()) && segment.start() >= 0 ? segment.start() : 0;
+            core::Log::transcript().debug(
+                fmt::format("Decided a line: {}, {:.2f} s of audio, confidence {:.2f}",
+                            segment.locale, segment.end() - start, segment.confidence()));
+            send(Event{Event::Kind::final,
+                       core::LineCasing::sentenceCase(segment.text(), segment.locale),
+                       segment.confidence(), segment.locale, streamOrigin_ + start});
+        }
     }
     showPartial(partial, !decided.empty());
 }
 
 void SpeechPipeline::showPartial(
     const std::optional<core::LanguageArbiter::VolatileResult>& partial, bool always) {
-    const std::string text = partial ? partial->text : std::string();
+    const std::string text =
+        partial ? core::LineCasing::sentenceCase(partial->text, partial->locale) : std::string();
     if (!always && text == shownPartial_) {
         return;
     }

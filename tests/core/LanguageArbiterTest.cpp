@@ -205,7 +205,8 @@ TEST(LanguageArbiter, VolatileTextPrefersTheCurrentLanguageAndSkipsDecidedText) 
         << "nothing new yet";
     EXPECT_EQ(arbiter.addVolatile("en-US", "next words", 0.1), "next words")
         << "current language first";
-    EXPECT_EQ(arbiter.volatileResult(), (LanguageArbiter::VolatileResult{"next words", 0.1}));
+    EXPECT_EQ(arbiter.volatileResult(),
+              (LanguageArbiter::VolatileResult{"next words", 0.1, "en-US"}));
 
     arbiter.flush();
     EXPECT_FALSE(arbiter.volatileText());

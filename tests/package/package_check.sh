@@ -55,7 +55,7 @@ run_from() { # PREFIX NAME
     lines=$("${environment[@]}" "$prefix/bin/ambrel" transcribe --folder "$home/Transcripts" \
         --language en-US "$scratch/hello.wav") || fail "$name: transcribe failed"
     # Recognition quality is the speech tests' business; here it matters that words came out.
-    grep -q '^\[0:0[0-9]\] [a-z]' <<<"$lines" || fail "$name: transcribe heard nothing: $lines"
+    grep -q '^\[0:0[0-9]\] [[:alpha:]]' <<<"$lines" || fail "$name: transcribe heard nothing: $lines"
     [[ -f $(tail -n 1 <<<"$lines") ]] || fail "$name: no session file: $lines"
     echo "$name: ok ($answer)"
 }

@@ -19,7 +19,7 @@ namespace {
 std::shared_ptr<SpeechModel> dictationOnly() {
     SpeechModel::Configuration configuration;
     configuration.dictationFolders = PocketsphinxModels::defaultFolders();
-    configuration.speechCatalog = [] { return std::vector<ModelCatalog::Entry>{}; };
+    configuration.speechCatalog = [](bool) { return ModelCatalog::Listing{}; };
     configuration.interfaceLanguage = [] { return std::string("en"); };
     configuration.systemLanguages = {"en-US"};
     configuration.settings = std::make_shared<core::MemorySettingsStore>();
@@ -65,15 +65,10 @@ TEST(FileTranscriptionTest, ARecordedRunLeavesItsSessionOnDisk) {
     const double secondStart = origin + firstLength + 1.5;
     EXPECT_GT(record.lines[1].start, secondStart - 0.2);
     EXPECT_LT(record.lines[1].start, secondStart + 0.5);
-    // Recognition itself is tested elsewhere; here the words only show that the right audio
-    // reached each line.
-    EXPECT_LT(wordErrors(wordsOf("The meeting starts at nine tomorrow morning."),
-                         wordsOf(record.lines[0].text)),
-              4u);
-    EXPECT_LT(wordErrors(wordsOf("Please send me the report before lunch."),
-                         wordsOf(record.lines[1].text)),
-              4u)
-        << record.lines[1].text;
+    // Recognition itself is tested elsewhere; here a word of each sentence only shows that the
+    // right audio reached each line.
+    EXPECT_NE(record.lines[0].text.find("morning"), std::string::npos) << record.lines[0].text;
+    EXPECT_NE(record.lines[1].text.find("lunch"), std::string::npos) << record.lines[1].text;
     EXPECT_EQ(record.languages, std::vector<std::string>{"en-US"});
     ASSERT_EQ(record.markers.size(), 2u);
     EXPECT_EQ(record.markers[0].kind, core::MarkerKind::paused);
