@@ -24,7 +24,7 @@ constexpr int horizontalPadding = 20;
 constexpr int verticalPadding = 14;
 constexpr int lineSpacing = 6;
 constexpr int labelGap = 10;
-constexpr int maximumRows = 2;
+constexpr int leastRows = 2;
 constexpr double radius = 16;
 
 QFont captionFont() {
@@ -126,12 +126,17 @@ QString OverlayWindow::elideHead(const QString& text,
     if (fits(text)) {
         return text;
     }
-    // The longest end that fits; cuts fall on character boundaries.
-    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, text);
+    // The longest end that fits, starting at a word.
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Word, text);
     std::vector<qsizetype> starts;
     for (qsizetype at = boundaries.toNextBoundary(); at > 0 && at < text.size();
          at = boundaries.toNextBoundary()) {
-        starts.push_back(at);
+        if (boundaries.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem)) {
+            starts.push_back(at);
+        }
+    }
+    if (starts.empty()) {
+        return text; // one word: it wraps within its rows rather than losing its beginning
     }
     std::size_t low = 0;
     std::size_t high = starts.size();
@@ -143,7 +148,11 @@ QString OverlayWindow::elideHead(const QString& text,
             low = middle + 1;
         }
     }
-    return low < starts.size() ? QStringLiteral("…") + text.mid(starts[low]) : QStringLiteral("…");
+    return QStringLiteral("…") + text.mid(starts[std::min(low, starts.size() - 1)]);
+}
+
+int OverlayWindow::rowLimit(int contentHeight, int rowHeight) {
+    return std::max(leastRows, rowHeight > 0 ? contentHeight / rowHeight : 0);
 }
 
 void OverlayWindow::paintEvent(QPaintEvent*) {
@@ -187,7 +196,8 @@ void OverlayWindow::paintEvent(QPaintEvent*) {
     }
     const int textWidth =
         std::max(40, content.width() - (text_.showsSpeakers ? labelWidth + labelGap : 0));
-    std::vector<Row> rows;
+    const int rows = rowLimit(content.height(), metrics.lineSpacing());
+    std::vector<Row> shownRows;
     std::vector<int> heights;
     for (const auto& line : text_.lines) {
         Row row;
@@ -195,20 +205,21 @@ void OverlayWindow::paintEvent(QPaintEvent*) {
             row.label = QString::fromStdString(L10n::speaker(line.source));
             row.labelColour = speakerColour(line.source);
         }
-        // The newest words stay; the beginning goes when the line needs more than two rows.
+        // The newest words stay; the beginning goes when the line needs more rows than the
+        // window holds (two at least).
         row.text = elideHead(QString::fromStdString(line.text), [&](const QString& candidate) {
-            return layOut(candidate, font, textWidth).rows <= maximumRows;
+            return layOut(candidate, font, textWidth).rows <= rows;
         });
         row.colour = line.isFinal ? white(style_.contrast * 0.5 + 0.6) : white(1.0);
         row.height = std::max(layOut(row.text, font, textWidth).height, metrics.height());
         heights.push_back(row.height);
-        rows.push_back(std::move(row));
+        shownRows.push_back(std::move(row));
     }
     const std::size_t shown = visibleLines(heights, content.height(), lineSpacing);
     // Bottom-aligned: the newest line sits at the bottom.
     int bottom = content.bottom() + 1;
-    for (std::size_t i = rows.size(); i > rows.size() - shown; --i) {
-        const Row& row = rows[i - 1];
+    for (std::size_t i = shownRows.size(); i > shownRows.size() - shown; --i) {
+        const Row& row = shownRows[i - 1];
         const int top = bottom - row.height;
         int x = content.left();
         if (text_.showsSpeakers) {

@@ -39,9 +39,12 @@ public:
     // How many of the last lines to show: all when they fit the height, else the last two,
     // else the last one.
     static std::size_t visibleLines(const std::vector<int>& heights, int available, int spacing);
-    // The end of a text that fits, with "…" in front when its beginning had to go. `fits` tells
+    // The end of a text that fits, with "…" in front when its beginning had to go: whole words
+    // go, never part of one (a last word too long for any room is kept whole). `fits` tells
     // whether a candidate fits.
     static QString elideHead(const QString& text, const std::function<bool(const QString&)>& fits);
+    // How many rows a caption line may take: two, or as many as the content height holds.
+    static int rowLimit(int contentHeight, int rowHeight);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

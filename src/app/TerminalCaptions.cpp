@@ -13,7 +13,8 @@ namespace {
 // Carriage return, then erase to the end of the line.
 constexpr const char* eraseLine = "\r\x1b[K";
 
-// The end of a text, at most `columns` characters, so that it stays on one terminal line.
+// The end of a text, at most `columns` characters, so that it stays on one terminal line. It
+// starts at a word when the cut would fall inside one, unless the one word is all there is.
 std::string lastColumns(const std::string& text, std::size_t columns) {
     if (columns == 0) {
         return text;
@@ -23,7 +24,13 @@ std::string lastColumns(const std::string& text, std::size_t columns) {
     if (count <= columns) {
         return text;
     }
-    return "…" + text.substr(boundaries[count - columns + 1]);
+    std::size_t cut = boundaries[count - columns + 1];
+    if (text[cut - 1] != ' ') {
+        if (const auto space = text.find(' ', cut); space != std::string::npos) {
+            cut = space + 1;
+        }
+    }
+    return "…" + text.substr(cut);
 }
 
 std::string oneLine(std::string text) {

@@ -59,7 +59,7 @@ TEST_F(TerminalCaptionsTest, OnATerminalTheLastLineIsRewrittenAndKeptToItsWidth)
     captions.showSession(record);
     captions.clearLastLine();
     EXPECT_EQ(out.str(), "\r\x1b[KStarting…"
-                         "\r\x1b[K…g everyone" // the end of the words, within 11 columns
+                         "\r\x1b[K…everyone" // the last whole words within 11 columns
                          "\r\x1b[KStarting…"
                          "\r\x1b[K[0:01] good morning everyone\n"
                          "\r\x1b[KStarting…"
