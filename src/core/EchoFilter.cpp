@@ -36,6 +36,33 @@ bool EchoFilter::matches(const Entry& entry, const std::string& normalized,
            TextSimilarity::similarity(entry.characters, characters) >= threshold;
 }
 
+bool EchoFilter::resemblesSystemAudio(std::string_view text, std::string_view playing, Instant at,
+                                      double looseThreshold) const {
+    const auto normalized = TextSimilarity::normalize(text);
+    if (normalized.empty()) {
+        return false;
+    }
+    const auto characters = TextSimilarity::characters(normalized);
+    const auto playingNormalized = TextSimilarity::normalize(playing);
+    std::vector<TextSimilarity::Character> heard;
+    bool equal = playingNormalized == normalized;
+    for (const auto& entry : recent_) {
+        if (entry.source == SpeechSource::systemAudio && at - entry.date <= window) {
+            equal = equal || entry.normalized == normalized;
+            heard.insert(heard.end(), entry.characters.begin(), entry.characters.end());
+        }
+    }
+    if (equal) {
+        return true;
+    }
+    if (characters.size() < minimumFuzzyLength) {
+        return false;
+    }
+    const auto playingCharacters = TextSimilarity::characters(playingNormalized);
+    heard.insert(heard.end(), playingCharacters.begin(), playingCharacters.end());
+    return TextSimilarity::similarityToNearestStretch(characters, heard) >= looseThreshold;
+}
+
 EchoFilter::Decision EchoFilter::check(const TranscriptLine& line, Instant at) {
     std::erase_if(recent_, [&](const Entry& entry) { return at - entry.date > window; });
 

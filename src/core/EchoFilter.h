@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ambrel::core {
@@ -31,6 +32,13 @@ public:
 
     // `at` is when the caller records the line (not the line's start).
     Decision check(const TranscriptLine& line, Instant at);
+
+    // Whether a text looks like what the speakers played within the window before `at` (the
+    // system-audio lines checked so far, then `playing`, what they are saying right now): a
+    // short text must equal one of them; from 8 characters on it must match some stretch of
+    // them with at least `looseThreshold` similarity. Changes nothing.
+    bool resemblesSystemAudio(std::string_view text, std::string_view playing, Instant at,
+                              double looseThreshold) const;
 
 private:
     struct Entry {

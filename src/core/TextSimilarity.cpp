@@ -240,6 +240,31 @@ double similarity(std::span<const Character> a, std::span<const Character> b) {
     return 1.0 - static_cast<double>(distance(a, b)) / static_cast<double>(longer);
 }
 
+double similarityToNearestStretch(std::span<const Character> text,
+                                  std::span<const Character> within) {
+    if (text.empty()) {
+        return 0.0;
+    }
+    // Levenshtein over prefixes of `text`, free to start and to end anywhere in `within`.
+    std::vector<std::size_t> column(text.size() + 1);
+    for (std::size_t i = 0; i < column.size(); ++i) {
+        column[i] = i;
+    }
+    std::size_t best = text.size();
+    for (const Character c : within) {
+        std::size_t diagonal = column[0];
+        column[0] = 0;
+        for (std::size_t i = 1; i < column.size(); ++i) {
+            const std::size_t above = column[i];
+            column[i] =
+                std::min({column[i] + 1, column[i - 1] + 1, diagonal + (text[i - 1] == c ? 0 : 1)});
+            diagonal = above;
+        }
+        best = std::min(best, column.back());
+    }
+    return 1.0 - static_cast<double>(best) / static_cast<double>(text.size());
+}
+
 double similarity(std::string_view a, std::string_view b) {
     return similarity(characters(normalize(a)), characters(normalize(b)));
 }

@@ -39,4 +39,10 @@ std::size_t distance(std::span<const Character> a, std::span<const Character> b)
 // similarity() of texts already split with characters(normalize(...)).
 double similarity(std::span<const Character> a, std::span<const Character> b);
 
+// How closely `text` matches the stretch of `within` that is nearest to it: 1 - the smallest
+// edit distance to any substring of `within`, over the length of `text`; 0 for an empty text.
+// A text contained in `within` scores 1. Costs |text| x |within|.
+double similarityToNearestStretch(std::span<const Character> text,
+                                  std::span<const Character> within);
+
 } // namespace ambrel::core::TextSimilarity

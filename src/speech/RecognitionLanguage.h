@@ -17,6 +17,12 @@ struct RecognitionLanguage {
 
     bool operator==(const RecognitionLanguage&) const = default;
 
+    // Below this a line's confidence counts as low. Each engine scores on a scale of its own:
+    // the dictation engine gives clearly heard speech about 0.7 to 0.95 and its echo from the
+    // speakers about 0.35 to 0.8; the speech engine's word posteriors sit near 1 for words it
+    // hears clearly.
+    static double lowConfidence(Engine engine) { return engine == Engine::dictation ? 0.7 : 0.85; }
+
     // The identifiers of `languages`, in their order.
     static std::vector<std::string> identifiers(const std::vector<RecognitionLanguage>& languages) {
         std::vector<std::string> result;

@@ -89,7 +89,7 @@ void SpeechEngine::handle(const Event& event, SpeechSource source, std::uint64_t
     } else {
         utteranceStart_.erase(source);
         std::optional<bool> speakers;
-        if (isLikelyEcho(source, event.confidence, date, speakers)) {
+        if (isLikelyEcho(source, event.text, event.confidence, event.language, date, speakers)) {
             core::Log::transcript().notice(fmt::format(
                 "Dropped a microphone line as likely echo: confidence {:.2f}, {} characters",
                 event.confidence, core::UnicodeText::characterCount(event.text)));
@@ -113,11 +113,36 @@ bool SpeechEngine::playsOnSpeakers(std::optional<bool>& asked) const {
     return *asked;
 }
 
-bool SpeechEngine::isLikelyEcho(SpeechSource source, double confidence, core::Instant at,
+bool SpeechEngine::isLikelyEcho(SpeechSource source, const std::string& text, double confidence,
+                                const std::optional<std::string>& language, core::Instant at,
                                 std::optional<bool>& speakers) const {
-    return source == SpeechSource::microphone && options_.systemAudio &&
-           confidence < likelyEchoConfidence && lastSystemSpeech_ &&
-           at - *lastSystemSpeech_ < likelyEchoSeconds && playsOnSpeakers(speakers);
+    if (source != SpeechSource::microphone || !options_.systemAudio ||
+        confidence >= lowConfidence(language) || !lastSystemSpeech_ ||
+        at - *lastSystemSpeech_ >= likelyEchoSeconds || !playsOnSpeakers(speakers)) {
+        return false;
+    }
+    // Uncertainty alone says nothing: a line in which nobody can hear the speakers is the
+    // user's, however unsure the recogniser is of it.
+    const auto playing = volatileText_.find(SpeechSource::systemAudio);
+    return echoFilter_.resemblesSystemAudio(
+        text, playing != volatileText_.end() ? playing->second : std::string(), at,
+        likelyEchoSimilarity);
+}
+
+double SpeechEngine::lowConfidence(const std::optional<std::string>& language) const {
+    std::optional<RecognitionLanguage::Engine> engine;
+    for (const auto& pipeline : pipelines_) {
+        if (pipeline->source() != SpeechSource::microphone) {
+            continue;
+        }
+        for (const auto& candidate : pipeline->languages()) {
+            if (!engine || candidate.identifier == language) {
+                engine = candidate.engine;
+            }
+        }
+    }
+    return RecognitionLanguage::lowConfidence(
+        engine.value_or(RecognitionLanguage::Engine::dictation));
 }
 
 void SpeechEngine::record(core::TranscriptLine line, core::Instant date,
@@ -175,9 +200,9 @@ void SpeechEngine::flushVolatileText(const std::vector<SpeechSource>& sources) {
             // Words without a confidence count as uncertain ones.
             const auto confidence = volatileConfidence_.find(source);
             std::optional<bool> speakers;
-            if (!isLikelyEcho(source,
+            if (!isLikelyEcho(source, text->second,
                               confidence != volatileConfidence_.end() ? confidence->second : 0.0,
-                              date, speakers)) {
+                              status_.detectedLanguage, date, speakers)) {
                 const auto start = utteranceStart_.find(source);
                 record(core::TranscriptLine{core::Uuid::random(), text->second,
                                             start != utteranceStart_.end() ? start->second : date,

@@ -46,8 +46,10 @@ public:
     static constexpr double unsavedRetryInterval = 5.0;
     static constexpr double echoWindow = 10.0;
     static constexpr double echoThreshold = 0.7;
-    static constexpr double likelyEchoConfidence = 0.55;
     static constexpr double likelyEchoSeconds = 6.0;
+    // How closely an uncertain microphone line must match something the speakers said to be
+    // taken for their echo (the echo filter itself wants 0.7 of any line).
+    static constexpr double likelyEchoSimilarity = 0.5;
 
     // Closes sessions a crash left open in the folder.
     static std::shared_ptr<SpeechEngine> create(std::filesystem::path sessionsDirectory,
@@ -97,8 +99,12 @@ private:
     // Whether the speakers play (what the microphone may pick up again). `asked` keeps the answer
     // so that one event asks the sound server once.
     bool playsOnSpeakers(std::optional<bool>& asked) const;
-    bool isLikelyEcho(core::SpeechSource source, double confidence, core::Instant at,
+    // An uncertain microphone line that resembles what the speakers said a moment ago.
+    bool isLikelyEcho(core::SpeechSource source, const std::string& text, double confidence,
+                      const std::optional<std::string>& language, core::Instant at,
                       std::optional<bool>& speakers) const;
+    // The confidence below which a line of the language is uncertain, by its engine's scale.
+    double lowConfidence(const std::optional<std::string>& language) const;
     void record(core::TranscriptLine line, core::Instant date, std::optional<bool>& speakers);
     void flushVolatileText(const std::vector<core::SpeechSource>& sources);
     void addMarker(core::MarkerKind kind);

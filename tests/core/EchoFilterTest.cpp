@@ -84,3 +84,27 @@ TEST(EchoFilter, RemembersOnlyWhatItKeeps) {
     clock.check(mic("unrelated remark here"), 61);
     EXPECT_EQ(clock.check(mic("the meeting starts at nine"), 61), kept);
 }
+
+TEST(EchoFilter, TellsWhetherATextResemblesWhatTheSpeakersSaid) {
+    EchoFilter filter(10, 0.7);
+    filter.check(speakers("our budget for the next quarter is tight"), 100);
+    filter.check(mic("can we talk about hiring"), 101);
+    EXPECT_TRUE(filter.resemblesSystemAudio("budget for next quarter", "", 105, 0.5));
+    EXPECT_TRUE(filter.resemblesSystemAudio("budge it for the nest quota", "", 105, 0.5))
+        << "misheard";
+    EXPECT_FALSE(filter.resemblesSystemAudio("can we talk about hiring", "", 105, 0.5))
+        << "microphone lines are not what the speakers said";
+    EXPECT_FALSE(filter.resemblesSystemAudio("please pass the salt", "", 105, 0.5));
+    EXPECT_FALSE(filter.resemblesSystemAudio("budget for next quarter", "", 110.5, 0.5))
+        << "out of the window";
+    EXPECT_TRUE(filter.resemblesSystemAudio("the weather tonight", "and the weather tonight is",
+                                            110.5, 0.5))
+        << "what the speakers are saying now";
+    EXPECT_FALSE(filter.resemblesSystemAudio("Quarter!", "next quarter", 110.5, 0.5))
+        << "short texts must equal a whole line";
+    EXPECT_TRUE(filter.resemblesSystemAudio("Quarter!", "quarter", 110.5, 0.5));
+    EXPECT_FALSE(filter.resemblesSystemAudio("...", "...", 105, 0.5));
+    // Asking changes nothing: the system line still withdraws a matching microphone line.
+    const auto decision = filter.check(speakers("can we talk about hiring"), 106);
+    EXPECT_EQ(decision.removeIDs.size(), 1u);
+}

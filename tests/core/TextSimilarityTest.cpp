@@ -218,6 +218,42 @@ TEST(TextSimilarity, BitParallelDistanceMatchesThePlainTable) {
     }
 }
 
+TEST(TextSimilarity, NearestStretchIsTheBestMatchingSubstring) {
+    const auto chars = [](std::string_view text) {
+        return TextSimilarity::characters(TextSimilarity::normalize(text));
+    };
+    EXPECT_EQ(TextSimilarity::similarityToNearestStretch(chars("next quarter"),
+                                                         chars("the budget for the next quarter")),
+              1.0);
+    EXPECT_NEAR(TextSimilarity::similarityToNearestStretch(
+                    chars("budget fore next quota"), chars("the budget for the next quarter")),
+                0.79, 0.01);
+    EXPECT_EQ(TextSimilarity::similarityToNearestStretch({}, chars("anything")), 0.0);
+    EXPECT_EQ(TextSimilarity::similarityToNearestStretch(chars("abc"), {}), 0.0);
+
+    // Against every substring by the plain table.
+    std::mt19937 random(5);
+    for (int round = 0; round < 200; ++round) {
+        std::uniform_int_distribution<std::size_t> length(1, 20);
+        std::uniform_int_distribution<std::uint64_t> symbol(1, 4);
+        std::vector<TextSimilarity::Character> text(length(random)), within(length(random) * 2);
+        for (auto& c : text)
+            c = symbol(random);
+        for (auto& c : within)
+            c = symbol(random);
+        std::size_t best = text.size();
+        for (std::size_t from = 0; from <= within.size(); ++from) {
+            for (std::size_t to = from; to <= within.size(); ++to) {
+                const std::vector<TextSimilarity::Character> stretch(within.begin() + from,
+                                                                     within.begin() + to);
+                best = std::min(best, naiveDistance(text, stretch));
+            }
+        }
+        ASSERT_DOUBLE_EQ(TextSimilarity::similarityToNearestStretch(text, within),
+                         1.0 - static_cast<double>(best) / static_cast<double>(text.size()));
+    }
+}
+
 TEST(TextSimilarity, FindsWhereARepeatedBeginningEnds) {
     const std::string hello = "Hello world, how are you";
     EXPECT_EQ(TextSimilarity::endOfRepeatedPrefix(hello, "hello world", 0.7), hello.find("how"));

@@ -117,16 +117,26 @@ TEST(SpeechEngineTest, EventsOfAStoppedGenerationChangeNothing) {
 TEST(SpeechEngineTest, LikelyEchoesAreDroppedOnlyWhenEveryConditionHolds) {
     struct Case {
         const char* name;
+        const char* text;
         double confidence;
         double secondsAfterSystemSpeech;
         core::PlaybackRoute route;
         bool dropped;
     };
+    // The speakers are saying "the weather is fine today, said the man on the radio".
     const Case cases[] = {
-        {"low confidence soon after, on speakers", 0.54, 5.9, core::PlaybackRoute::speakers, true},
-        {"confidence at the bound", 0.55, 5.9, core::PlaybackRoute::speakers, false},
-        {"six seconds after", 0.54, 6.0, core::PlaybackRoute::speakers, false},
-        {"on headphones", 0.54, 5.9, core::PlaybackRoute::headphones, false},
+        {"uncertain, like the speakers, soon after, on speakers", "the weather is fine", 0.69, 5.9,
+         core::PlaybackRoute::speakers, true},
+        {"a garbled echo", "whether is fined today", 0.3, 1, core::PlaybackRoute::speakers, true},
+        {"confidence at the dictation engine's bound", "the weather is fine", 0.7, 5.9,
+         core::PlaybackRoute::speakers, false},
+        {"six seconds after", "the weather is fine", 0.3, 6.0, core::PlaybackRoute::speakers,
+         false},
+        {"on headphones", "the weather is fine", 0.3, 1, core::PlaybackRoute::headphones, false},
+        {"the user's own words, however unsure", "please pass the salt", 0.12, 1,
+         core::PlaybackRoute::speakers, false},
+        {"a short word the speakers did not say", "yes", 0.1, 1, core::PlaybackRoute::speakers,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,18 +144,32 @@ TEST(SpeechEngineTest, LikelyEchoesAreDroppedOnlyWhenEveryConditionHolds) {
         h.route = c.route;
         h.make(both());
         h.start();
-        h.system()->sendVolatile("the weather is fine today");
+        h.system()->sendVolatile("the weather is fine today said the man on the radio");
         h.advance(c.secondsAfterSystemSpeech);
         const auto published = h.live.size();
-        h.microphone()->sendFinal("please pass the salt", h.scheduler.now(), c.confidence);
+        h.microphone()->sendFinal(c.text, h.scheduler.now(), c.confidence);
         EXPECT_EQ(h.status().currentLineCount, c.dropped ? 0 : 1);
-        const bool logged =
-            std::find(h.logged.begin(), h.logged.end(),
-                      "Dropped a microphone line as likely echo: confidence 0.54, 20 "
-                      "characters") != h.logged.end();
+        const bool logged = std::any_of(h.logged.begin(), h.logged.end(), [](const auto& message) {
+            return message.starts_with("Dropped a microphone line as likely echo: confidence ");
+        });
         EXPECT_EQ(logged, c.dropped);
         EXPECT_EQ(h.live.size(), published + 1); // the live text is published all the same
     }
+
+    // What the speakers said in recorded lines counts as much as what they are saying now; the
+    // log tells the confidence and the length.
+    EngineHarness recorded;
+    recorded.route = core::PlaybackRoute::speakers;
+    recorded.make(both());
+    recorded.start();
+    recorded.system()->sendFinal("our budget for the next quarter is tight", t0);
+    recorded.advance(2);
+    recorded.microphone()->sendFinal("budget for next quarter", recorded.scheduler.now(), 0.42);
+    EXPECT_EQ(recorded.status().currentLineCount, 1);
+    EXPECT_NE(std::find(recorded.logged.begin(), recorded.logged.end(),
+                        "Dropped a microphone line as likely echo: confidence 0.42, 23 "
+                        "characters"),
+              recorded.logged.end());
 
     // With system audio turned off, system speech heard earlier no longer counts.
     EngineHarness h;
@@ -157,7 +181,7 @@ TEST(SpeechEngineTest, LikelyEchoesAreDroppedOnlyWhenEveryConditionHolds) {
     h.settle();
     ASSERT_EQ(h.system()->running, false);
     h.advance(1);
-    h.microphone()->sendFinal("please pass the salt", h.scheduler.now(), 0.3);
+    h.microphone()->sendFinal("the weather is fine", h.scheduler.now(), 0.3);
     EXPECT_EQ(h.status().currentLineCount, 2);
 }
 
@@ -338,17 +362,23 @@ TEST(SpeechEngineTest, StoppingTurnsVolatileTextIntoLinesUnlessItIsALikelyEcho) 
     // The closed record is announced at once.
     EXPECT_EQ(h.updates.back().second.endedAt, t0 + 3);
 
-    // Unsure microphone words while the speakers talk are dropped at the stop.
-    EngineHarness e;
-    e.route = core::PlaybackRoute::speakers;
-    e.make(both());
-    e.start();
-    e.system()->sendVolatile("breaking news tonight");
-    e.microphone()->sendVolatile("news tonight", 0.3);
-    e.engine->stopListening();
-    e.settle();
-    ASSERT_FALSE(e.updates.empty());
-    EXPECT_EQ(e.lineTexts(e.updates.back().second), (Strings{"breaking news tonight"}));
+    // Unsure microphone words that the speakers are saying are dropped at the stop; unsure
+    // words of the user's own are kept.
+    const auto stopWith = [](const std::string& microphoneWords) {
+        EngineHarness e;
+        e.route = core::PlaybackRoute::speakers;
+        e.make(both());
+        e.start();
+        e.system()->sendVolatile("breaking news tonight from the capital");
+        e.microphone()->sendVolatile(microphoneWords, 0.3);
+        e.engine->stopListening();
+        e.settle();
+        return e.updates.empty() ? Strings{} : e.lineTexts(e.updates.back().second);
+    };
+    EXPECT_EQ(stopWith("news tonight from the"),
+              (Strings{"breaking news tonight from the capital"}));
+    EXPECT_EQ(stopWith("can you turn that down"),
+              (Strings{"breaking news tonight from the capital", "can you turn that down"}));
 }
 
 TEST(SpeechEngineTest, PausesAndResumesLeaveMarkersOnlyInAnOpenSession) {
