@@ -6,6 +6,7 @@
 #include "locale/L10n.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,6 +40,16 @@ AddLanguageSheet::AddLanguageSheet(LanguageModel& model, QWidget* parent)
     list_->setAlternatingRowColors(true);
     list_->setMinimumHeight(260);
     layout->addWidget(list_);
+    auto* problemRow = new QHBoxLayout;
+    problem_ = new QLabel;
+    problem_->setWordWrap(true);
+    problem_->setTextFormat(Qt::PlainText);
+    problem_->setForegroundRole(QPalette::PlaceholderText);
+    tryAgain_ = new QPushButton(uiText(Texts::languagesTryAgain));
+    tryAgain_->setAutoDefault(false);
+    problemRow->addWidget(problem_, 1);
+    problemRow->addWidget(tryAgain_, 0, Qt::AlignTop);
+    layout->addLayout(problemRow);
     auto* buttons = new QDialogButtonBox;
     buttons->addButton(uiText(Texts::alertCancel), QDialogButtonBox::RejectRole);
     add_ = buttons->addButton(uiText(Texts::languagesAddButton), QDialogButtonBox::AcceptRole);
@@ -57,8 +68,23 @@ AddLanguageSheet::AddLanguageSheet(LanguageModel& model, QWidget* parent)
     });
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { addTarget(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    fill();
+    connect(tryAgain_, &QPushButton::clicked, this, [this] {
+        tryAgain_->setEnabled(false); // until the catalogue comes back
+        model_.retryCatalog();
+    });
+    refresh();
     search_->setFocus();
+}
+
+void AddLanguageSheet::refresh() {
+    const auto& problem = model_.catalog().listProblem;
+    problem_->setText(
+        problem ? QString::fromStdString(L10n::format(Texts::languagesListUnavailable, {*problem}))
+                : QString());
+    problem_->setVisible(problem.has_value());
+    tryAgain_->setVisible(problem.has_value());
+    tryAgain_->setEnabled(true);
+    fill();
 }
 
 void AddLanguageSheet::fill() {

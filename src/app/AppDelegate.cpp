@@ -163,7 +163,8 @@ void AppDelegate::start() {
             options.automaticLanguages = automatic;
             options.chosenLanguages = chosen;
             setOptions(options);
-        });
+        },
+        [this] { reloadLanguageCatalog(true); });
     statusItem_ = std::make_unique<StatusItemController>(engine_, settings_, folder_, scheduler_,
                                                          std::move(actions));
 
@@ -424,9 +425,9 @@ void AppDelegate::updateOverlayVisibility() {
     overlay_->setVisible(settings_.flag(AppSettings::Keys::showOverlay) && status.isRunning());
 }
 
-void AppDelegate::reloadLanguageCatalog() {
-    background_.async([model = model_, &scheduler = scheduler_, this] {
-        auto catalog = model->catalog();
+void AppDelegate::reloadLanguageCatalog(bool fetchNow) {
+    background_.async([model = model_, &scheduler = scheduler_, this, fetchNow] {
+        auto catalog = model->catalog(fetchNow);
         scheduler.post([this, catalog = std::move(catalog)] {
             catalog_ = catalog;
             if (languages_) {

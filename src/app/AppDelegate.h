@@ -69,7 +69,8 @@ private:
     void start();
     static void exitSoon(int status);
     void showHistory();
-    void reloadLanguageCatalog();
+    // `fetchNow` tries the list of downloadable languages again at once.
+    void reloadLanguageCatalog(bool fetchNow = false);
     void updateOverlayVisibility();
     void refreshWelcome();
     void showWelcomePanel(int attempt);

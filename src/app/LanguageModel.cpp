@@ -45,6 +45,33 @@ bool LanguageModel::isInstalled(const std::string& identifier) const {
     return catalog_.installed.contains(identifier);
 }
 
+bool LanguageModel::isUnavailable(const std::string& identifier) const {
+    return !isInstalled(identifier) &&
+           std::find(catalog_.supported.begin(), catalog_.supported.end(), identifier) ==
+               catalog_.supported.end();
+}
+
+std::vector<std::string> LanguageModel::warnings() const {
+    std::vector<std::string> warnings;
+    for (const auto& identifier : inUse()) {
+        if (!isUnavailable(identifier)) {
+            continue;
+        }
+        const auto name = displayName(identifier);
+        warnings.push_back(
+            catalog_.listProblem
+                ? L10n::format(Texts::warningLanguageOffline, {name, *catalog_.listProblem})
+                : L10n::format(Texts::warningLanguageUnavailable, {name}));
+    }
+    return warnings;
+}
+
+void LanguageModel::retryCatalog() {
+    if (onRetryCatalog) {
+        onRetryCatalog();
+    }
+}
+
 void LanguageModel::setAutomatic(bool on) {
     automatic_ = on;
     if (!on && chosen_.empty()) {

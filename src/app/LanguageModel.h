@@ -22,6 +22,8 @@ public:
 
     // Told after any change.
     std::function<void()> onChange;
+    // Asks for the list of downloadable languages to be loaded again (it could not be).
+    std::function<void()> onRetryCatalog;
 
     void load(const SpeechOptions& options, SpeechModel::Catalog catalog);
     void setCatalog(SpeechModel::Catalog catalog);
@@ -35,6 +37,11 @@ public:
     bool canAdd() const;
     bool canRemove(const std::optional<std::string>& identifier) const;
     bool isInstalled(const std::string& identifier) const;
+    // Neither installed nor downloadable now.
+    bool isUnavailable(const std::string& identifier) const;
+    // One warning per language in use that cannot be had, naming it.
+    std::vector<std::string> warnings() const;
+    void retryCatalog();
 
     void setAutomatic(bool on);
     void add(const std::string& identifier);

@@ -73,6 +73,10 @@ LanguageWindow::LanguageWindow(LanguageModel& model, QWidget* parent)
     hint_->setForegroundRole(QPalette::PlaceholderText);
     hint_->setWordWrap(true);
     layout->addWidget(hint_);
+    warning_ = new QLabel;
+    warning_->setWordWrap(true);
+    warning_->setTextFormat(Qt::PlainText);
+    layout->addWidget(warning_);
     setFixedWidth(420);
 
     connect(automatic_, &QCheckBox::toggled, this, [this](bool on) {
@@ -97,9 +101,12 @@ void LanguageWindow::refresh() {
     const auto kept = selection();
     list_->clear();
     for (const auto& identifier : model_.inUse()) {
+        const QString note = model_.isInstalled(identifier) ? QString()
+                             : model_.isUnavailable(identifier)
+                                 ? uiText(Texts::languagesUnavailable)
+                                 : uiText(Texts::menuNeedsDownload);
         auto* item = new QTreeWidgetItem(
-            {QString::fromStdString(LanguageModel::displayName(identifier)),
-             model_.isInstalled(identifier) ? QString() : uiText(Texts::menuNeedsDownload)});
+            {QString::fromStdString(LanguageModel::displayName(identifier)), note});
         item->setData(0, identifierRole, QString::fromStdString(identifier));
         item->setForeground(1, palette().brush(QPalette::PlaceholderText));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -118,6 +125,15 @@ void LanguageWindow::refresh() {
                      {static_cast<std::int64_t>(LanguageModel::maximumChosen),
                       static_cast<std::int64_t>(LanguageModel::recommendedChosen)})));
     hint_->setVisible(!model_.automatic());
+    QStringList warnings;
+    for (const auto& warning : model_.warnings()) {
+        warnings.append(QString::fromStdString(warning));
+    }
+    warning_->setText(warnings.join(QLatin1Char('\n')));
+    warning_->setVisible(!warnings.isEmpty());
+    if (sheet_) {
+        sheet_->refresh();
+    }
     updating_ = false;
     updateButtons();
     // Not resizable: as tall as the content at the window's fixed width.
@@ -152,7 +168,9 @@ void LanguageWindow::openAddSheet() {
         return;
     }
     AddLanguageSheet sheet(model_, this);
+    sheet_ = &sheet;
     sheet.exec();
+    sheet_ = nullptr;
 }
 
 void LanguageWindow::keyPressEvent(QKeyEvent* event) {

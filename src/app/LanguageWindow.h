@@ -11,6 +11,7 @@ class QTreeWidget;
 
 namespace ambrel {
 
+class AddLanguageSheet;
 class LanguageModel;
 
 // "Speech Recognition": automatic or chosen recognition languages, whether their models are
@@ -27,6 +28,7 @@ public:
     QToolButton& addButton() { return *add_; }
     QToolButton& removeButton() { return *remove_; }
     QLabel& hint() { return *hint_; }
+    QLabel& warning() { return *warning_; }
     // Opens the add sheet (modal); what happens after it closes is up to it.
     void openAddSheet();
 
@@ -49,6 +51,8 @@ private:
     QToolButton* add_ = nullptr;
     QToolButton* remove_ = nullptr;
     QLabel* hint_ = nullptr;
+    QLabel* warning_ = nullptr;
+    AddLanguageSheet* sheet_ = nullptr; // while open
     bool updating_ = false;
 };
 

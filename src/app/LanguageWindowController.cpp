@@ -8,8 +8,10 @@
 
 namespace ambrel {
 
-LanguageWindowController::LanguageWindowController(LanguageModel::Apply apply)
+LanguageWindowController::LanguageWindowController(LanguageModel::Apply apply,
+                                                   std::function<void()> retryCatalog)
     : model_(std::move(apply)) {
+    model_.onRetryCatalog = std::move(retryCatalog);
     model_.onChange = [this] {
         if (window_) {
             window_->refresh();

@@ -12,7 +12,8 @@ class LanguageWindow;
 // settings and catalogue.
 class LanguageWindowController {
 public:
-    explicit LanguageWindowController(LanguageModel::Apply apply);
+    // `retryCatalog` loads the catalogue again, fetching the list of downloadable languages.
+    LanguageWindowController(LanguageModel::Apply apply, std::function<void()> retryCatalog);
     ~LanguageWindowController();
     LanguageWindowController(const LanguageWindowController&) = delete;
     LanguageWindowController& operator=(const LanguageWindowController&) = delete;

@@ -52,11 +52,21 @@ void SpeechCommandSetup::prepare() {
     }
     model = std::make_shared<SpeechModel>(SpeechModel::standard(settings));
     for (const auto& language : languages) {
-        if (!model->resolve(language)) {
-            const auto supported = model->catalog().supported;
-            throw UsageError{fmt::format("unknown recognition language {} (available: {})",
-                                         language, fmt::join(supported, ", "))};
+        if (model->resolve(language)) {
+            continue;
         }
+        const auto catalog = model->catalog();
+        if (!SpeechModel::namesLanguage(language)) {
+            throw UsageError{fmt::format("unknown recognition language {} (available: {})",
+                                         language, fmt::join(catalog.supported, ", "))};
+        }
+        if (catalog.listProblem) {
+            throw CommandFailure(fmt::format("no speech model for {} is installed, and the list "
+                                             "of downloadable models could not be loaded ({})",
+                                             language, *catalog.listProblem));
+        }
+        throw CommandFailure(
+            fmt::format("no speech model for {} is installed or offered for download", language));
     }
     if (const auto problem = WritableFolder::problem(folder)) {
         throw CommandFailure(fmt::format("cannot write to the transcripts folder {}: {}",

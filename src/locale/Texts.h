@@ -101,10 +101,18 @@ inline constexpr Text languagesAdd{"languages.add", "Add Language"};
 inline constexpr Text languagesAddButton{"languages.addButton", "Add"};
 // section header of the recognition-language list
 inline constexpr Text languagesHeader{"languages.header", "Language"};
+// note in the Add Language sheet when the list of downloadable languages cannot be loaded; %@
+// is the reason
+inline constexpr Text languagesListUnavailable{
+    "languages.listUnavailable", "The list of languages to download couldn’t be loaded (%@)."};
 // button tooltip
 inline constexpr Text languagesRemove{"languages.remove", "Remove Language"};
 // placeholder of a search field
 inline constexpr Text languagesSearch{"languages.search", "Search"};
+// button in the Add Language sheet: load the list of downloadable languages again
+inline constexpr Text languagesTryAgain{"languages.tryAgain", "Try Again"};
+// right side of a language row whose model is neither installed nor downloadable now
+inline constexpr Text languagesUnavailable{"languages.unavailable", "Not Available"};
 // menu command: close the window
 inline constexpr Text mainMenuClose{"mainMenu.close", "Close"};
 // edit command
@@ -280,6 +288,16 @@ inline constexpr Text updateCheckFailed{"update.checkFailed", "Couldn’t check 
 inline constexpr Text updateDownloading{"update.downloading", "Downloading %@… %d%%"};
 // alert after "Check for Updates…" when nothing newer exists; %@ is the running version
 inline constexpr Text updateUpToDate{"update.upToDate", "Ambrel %@ is the newest version."};
+// warning in the status and the Speech Recognition window; %1$@ is a language's name, %2$@ the
+// reason the list of downloadable models could not be loaded
+inline constexpr Text warningLanguageOffline{
+    "warning.languageOffline",
+    "%1$@ isn’t available: its speech model isn’t installed, and the list of models to download "
+    "couldn’t be loaded (%2$@)"};
+// warning in the status and the Speech Recognition window; %@ is a language's name
+inline constexpr Text warningLanguageUnavailable{
+    "warning.languageUnavailable",
+    "%@ isn’t available: its speech model isn’t installed or offered for download"};
 // warning in the status
 inline constexpr Text warningMicrophoneDenied{
     "warning.microphoneDenied", "No microphone permission — transcribing system audio only"};

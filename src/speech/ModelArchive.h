@@ -12,6 +12,8 @@ struct ModelArchive {
     std::optional<std::uint64_t> size;
     std::optional<std::string> sha256; // hex, either case
     std::optional<std::string> md5;    // hex, either case; checked only without sha256
+
+    bool operator==(const ModelArchive&) const = default;
 };
 
 } // namespace ambrel

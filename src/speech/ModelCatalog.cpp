@@ -111,42 +111,75 @@ std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
     return entries;
 }
 
-std::optional<std::string> ModelCatalog::freshCachedText() const {
+std::optional<std::string> ModelCatalog::readIfYounger(const fs::path& file, double seconds,
+                                                       std::uintmax_t maximumSize) const {
     struct stat info {};
-    if (::stat(cacheFile_.c_str(), &info) != 0) {
+    if (::stat(file.c_str(), &info) != 0) {
         return std::nullopt;
     }
     const double age =
         now_() - (static_cast<double>(info.st_mtim.tv_sec) + info.st_mtim.tv_nsec / 1e9);
-    if (!(age >= 0 && age < freshSeconds)) {
+    if (!(age >= 0 && age < seconds)) {
         return std::nullopt;
     }
     try {
-        return core::FileAccess::read(cacheFile_, maximumListSize);
+        return core::FileAccess::read(file, maximumSize);
     } catch (const fs::filesystem_error&) {
         return std::nullopt;
     }
 }
 
-std::vector<ModelCatalog::Entry> ModelCatalog::entries() {
-    if (auto fresh = freshCachedText()) {
-        return parse(*fresh);
+fs::path ModelCatalog::failureFile() const {
+    return fs::path(cacheFile_).concat(".failed");
+}
+
+std::optional<std::string> ModelCatalog::recentFailure() const {
+    auto reason = readIfYounger(failureFile(), retrySeconds, 1024);
+    if (reason) {
+        // The reason is ours, but the file is outside: only a short printable line is used.
+        std::erase_if(*reason, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+        if (reason->empty()) {
+            reason = "unknown error";
+        }
     }
+    return reason;
+}
+
+ModelCatalog::Listing ModelCatalog::entries(bool fetchNow) {
+    if (auto fresh = readIfYounger(cacheFile_, freshSeconds, maximumListSize); fresh && !fetchNow) {
+        return {parse(*fresh), std::nullopt};
+    }
+    if (!fetchNow) {
+        if (auto failure = recentFailure()) {
+            return {{}, std::move(failure)};
+        }
+    }
+    std::string problem;
     try {
         const std::string text = fetch_(url_);
         auto parsed = parse(text);
         if (!parsed.empty()) {
             fs::create_directories(cacheFile_.parent_path());
             core::FileAccess::writeAtomically(cacheFile_, text);
+            fs::remove(failureFile());
+            return {std::move(parsed), std::nullopt};
         }
-        return parsed;
+        problem = "the list names no models";
     } catch (const std::exception& error) {
-        // An old list would offer models that cannot be downloaded now, and a run asking for
-        // one would fail where an installed model could have served.
-        core::Log::transcript().notice(fmt::format(
-            "The list of speech models is unavailable ({}); using what is on disk", error.what()));
+        problem = error.what();
     }
-    return {};
+    // An old list would offer models that cannot be downloaded now, and a run asking for one
+    // would fail where an installed model could have served.
+    core::Log::transcript().notice(fmt::format(
+        "The list of speech models is unavailable ({}); using what is on disk", problem));
+    try {
+        fs::create_directories(cacheFile_.parent_path());
+        core::FileAccess::writeAtomically(failureFile(), problem);
+    } catch (const std::exception& error) {
+        core::Log::transcript().notice(
+            fmt::format("Could not note the failed try: {}", error.what()));
+    }
+    return {{}, problem};
 }
 
 } // namespace ambrel

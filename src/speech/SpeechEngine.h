@@ -125,8 +125,7 @@ private:
     void runNextLifecycleWork();
     void startPipelines();
     void prepareStart(std::uint64_t token);
-    void languagesResolved(std::uint64_t token, const SpeechOptions& asked,
-                           std::vector<RecognitionLanguage> languages);
+    void languagesResolved(std::uint64_t token, const SpeechOptions& asked, LanguageChoice choice);
     void modelsInstalled(std::uint64_t token, std::vector<RecognitionLanguage> languages,
                          const std::optional<std::string>& failure);
     void permissionKnown(std::uint64_t token, std::vector<RecognitionLanguage> languages,
@@ -198,6 +197,8 @@ private:
     core::Scheduler::TimerHandle unsavedTimer_;
     bool activity_ = false;
     std::vector<std::string> warnings_; // what status_.warning shows, joined
+    // The run's chosen languages that cannot be had, told after its other warnings.
+    std::vector<std::string> languageWarnings_;
     // The warning shown while a source has lost its capture.
     std::map<core::SpeechSource, std::string> interruptions_;
 };

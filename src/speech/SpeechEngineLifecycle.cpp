@@ -151,21 +151,21 @@ void SpeechEngine::prepareStart(std::uint64_t token) {
     }
     inBackground([resolve = services_.languages, asked = options_, token, weak = weak_from_this(),
                   &scheduler = scheduler_] {
-        std::vector<RecognitionLanguage> languages;
+        LanguageChoice choice;
         try {
-            languages = resolve(asked);
+            choice = resolve(asked);
         } catch (const std::exception& error) {
             core::Log::transcript().error(
                 fmt::format("Couldn’t resolve the recognition languages: {}", error.what()));
         }
-        postTo(scheduler, weak, [token, asked, languages](SpeechEngine& engine) mutable {
-            engine.languagesResolved(token, asked, std::move(languages));
+        postTo(scheduler, weak, [token, asked, choice](SpeechEngine& engine) mutable {
+            engine.languagesResolved(token, asked, std::move(choice));
         });
     });
 }
 
 void SpeechEngine::languagesResolved(std::uint64_t token, const SpeechOptions& asked,
-                                     std::vector<RecognitionLanguage> languages) {
+                                     LanguageChoice choice) {
     if (!isCurrent(token)) {
         return;
     }
@@ -174,6 +174,18 @@ void SpeechEngine::languagesResolved(std::uint64_t token, const SpeechOptions& a
         prepareStart(token);
         return;
     }
+    languageWarnings_.clear();
+    for (const auto& identifier : choice.unavailable) {
+        const std::string name = L10n::displayName(identifier);
+        languageWarnings_.push_back(
+            choice.listProblem
+                ? L10n::format(Texts::warningLanguageOffline, {name, *choice.listProblem})
+                : L10n::format(Texts::warningLanguageUnavailable, {name}));
+        core::Log::transcript().notice(
+            fmt::format("No speech model for {}: not installed, not downloadable{}", identifier,
+                        choice.listProblem ? " (" + *choice.listProblem + ")" : std::string()));
+    }
+    auto languages = std::move(choice.languages);
     const auto ids = RecognitionLanguage::identifiers(languages);
     changeStatus([&](TranscriptionStatus& status) { status.languages = ids; });
     changeStatus([&](TranscriptionStatus& status) {
@@ -349,7 +361,9 @@ void SpeechEngine::launchNext(std::shared_ptr<Launch> launch, std::function<void
 }
 
 void SpeechEngine::finishLaunch(const Launch& launch) {
-    setWarnings(launch.warnings);
+    auto warnings = launch.warnings;
+    warnings.insert(warnings.end(), languageWarnings_.begin(), languageWarnings_.end());
+    setWarnings(std::move(warnings));
     if (!pipelines_.empty()) {
         setState(TranscriptionStatus::Listening{});
     } else {
@@ -484,7 +498,7 @@ void SpeechEngine::restartIfLanguagesChange(const SpeechOptions& options,
                   weak = weak_from_this(), &scheduler = scheduler_] {
         std::vector<std::string> ids;
         try {
-            ids = RecognitionLanguage::identifiers(resolve(options));
+            ids = RecognitionLanguage::identifiers(resolve(options).languages);
         } catch (const std::exception&) {
             return; // the running languages stay
         }

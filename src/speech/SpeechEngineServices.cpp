@@ -12,9 +12,7 @@ namespace ambrel {
 SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& scheduler,
                                                        std::shared_ptr<SpeechModel> model) {
     SpeechEngineServices services;
-    services.languages = [model](const SpeechOptions& options) {
-        return model->languages(options);
-    };
+    services.languages = [model](const SpeechOptions& options) { return model->choose(options); };
     services.ensureInstalled = [model](const std::vector<RecognitionLanguage>& languages,
                                        const std::function<void(double)>& progress,
                                        const std::atomic<bool>& cancelled) {
@@ -25,8 +23,8 @@ SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& schedule
             core::SpeechSource source, std::shared_ptr<AudioSource> audio,
             std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
         return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler,
-                                      [model](const RecognitionLanguage& language) {
-                                          return model->makeRecognizer(language);
+                                      [model, source](const RecognitionLanguage& language) {
+                                          return model->makeRecognizer(language, source);
                                       });
     };
     return services;

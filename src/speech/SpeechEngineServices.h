@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LanguageChoice.h"
 #include "RecognitionLanguage.h"
 #include "SpeechOptions.h"
 #include "TranscriptionPipeline.h"
@@ -29,8 +30,9 @@ struct SpeechEngineServices {
     // Runs slow work (language resolution, model downloads, the permission check) away from the
     // main thread, one item after another. Empty: a worker of the engine's own.
     std::function<void(Work)> background;
-    // The recognition languages for the options, in order; called through `background`.
-    std::function<std::vector<RecognitionLanguage>(const SpeechOptions&)> languages;
+    // The recognition languages for the options, in order, and those asked for that cannot be
+    // had; called through `background`.
+    std::function<LanguageChoice(const SpeechOptions&)> languages;
     // Installs missing models, reporting progress 0…1; throws with the reason. Called through
     // `background`; should give up when `cancelled` becomes true.
     std::function<void(const std::vector<RecognitionLanguage>&,

@@ -1,5 +1,6 @@
 #include "SpeechModel.h"
 
+#include "AdaptationStore.h"
 #include "HttpClient.h"
 #include "ModelInstaller.h"
 #include "PocketsphinxRecognizer.h"
@@ -88,13 +89,14 @@ SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsS
     Configuration configuration;
     configuration.dictationFolders = PocketsphinxModels::defaultFolders();
     configuration.speechFolder = core::XdgFolders::dataHome() / "Ambrel/models/speech";
+    configuration.adaptationFolder = core::XdgFolders::dataHome() / "Ambrel/adaptation";
     configuration.speechAvailable = VoskLibrary::shared() != nullptr;
     const std::string url = settings->stringValue(catalogURLKey).value_or(ModelCatalog::defaultURL);
     auto catalog = std::make_shared<ModelCatalog>(
         url, core::XdgFolders::cacheHome() / "Ambrel/model-list.json",
         [](const std::string& address) { return HttpClient().fetch(address, 4 * 1024 * 1024, 15); },
         core::Clocks::now);
-    configuration.speechCatalog = [catalog] { return catalog->entries(); };
+    configuration.speechCatalog = [catalog](bool fetchNow) { return catalog->entries(fetchNow); };
     configuration.interfaceLanguage = [] { return L10n::language(); };
     for (auto language : L10n::systemLanguagesFromEnvironment()) {
         std::replace(language.begin(), language.end(), '_', '-');
@@ -124,15 +126,17 @@ std::set<std::string> SpeechModel::installedSpeech() const {
     return installed;
 }
 
-SpeechModel::Supported SpeechModel::supported() {
+SpeechModel::Supported SpeechModel::supported(bool fetchNow) {
     Supported supported;
     if (configuration_.speechAvailable) {
         supported.installedSpeech = installedSpeech();
         std::set<std::string> speech = supported.installedSpeech;
         if (configuration_.speechCatalog) {
-            for (const auto& entry : configuration_.speechCatalog()) {
+            auto listing = configuration_.speechCatalog(fetchNow);
+            for (const auto& entry : listing.entries) {
                 speech.insert(entry.locale);
             }
+            supported.listProblem = std::move(listing.problem);
         }
         supported.speech.assign(speech.begin(), speech.end());
     }
@@ -233,6 +237,34 @@ std::vector<RecognitionLanguage> SpeechModel::languages(const SpeechOptions& opt
     return languagesIn(options, supported());
 }
 
+bool SpeechModel::namesLanguage(std::string_view identifier) {
+    const std::string language = localeOf(identifier).getLanguage();
+    if (language.empty()) {
+        return false;
+    }
+    for (const char* const* known = icu::Locale::getISOLanguages(); *known != nullptr; ++known) {
+        if (language == *known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+LanguageChoice SpeechModel::choose(const SpeechOptions& options) {
+    const auto engines = supported();
+    LanguageChoice choice;
+    choice.languages = languagesIn(options, engines);
+    choice.listProblem = engines.listProblem;
+    if (!options.automaticLanguages) {
+        for (const auto& identifier : options.chosenLanguages) {
+            if (namesLanguage(identifier) && !resolveIn(identifier, engines)) {
+                choice.unavailable.push_back(identifier);
+            }
+        }
+    }
+    return choice;
+}
+
 std::vector<RecognitionLanguage> SpeechModel::languagesIn(const SpeechOptions& options,
                                                           const Supported& engines) {
     const bool automatic = options.automaticLanguages || options.chosenLanguages.empty();
@@ -257,9 +289,10 @@ std::vector<RecognitionLanguage> SpeechModel::languagesIn(const SpeechOptions& o
     return languages;
 }
 
-SpeechModel::Catalog SpeechModel::catalog() {
-    const auto engines = supported();
+SpeechModel::Catalog SpeechModel::catalog(bool fetchNow) {
+    const auto engines = supported(fetchNow);
     Catalog catalog;
+    catalog.listProblem = engines.listProblem;
     for (const auto* list : {&engines.speech, &engines.dictation}) {
         for (const auto& locale : *list) {
             if (std::find(catalog.supported.begin(), catalog.supported.end(), locale) ==
@@ -276,14 +309,22 @@ SpeechModel::Catalog SpeechModel::catalog() {
     return catalog;
 }
 
-std::unique_ptr<Recognizer> SpeechModel::makeRecognizer(const RecognitionLanguage& language) {
+std::unique_ptr<Recognizer> SpeechModel::makeRecognizer(const RecognitionLanguage& language,
+                                                        core::SpeechSource source) {
     if (language.engine == RecognitionLanguage::Engine::speech) {
         return std::make_unique<VoskRecognizer>(configuration_.speechFolder / language.identifier,
                                                 language.identifier);
     }
     for (const auto& model : PocketsphinxModels::installed(configuration_.dictationFolders)) {
         if (model.locale == language.identifier) {
-            return std::make_unique<PocketsphinxRecognizer>(model);
+            const auto store = std::make_shared<AdaptationStore>(configuration_.adaptationFolder);
+            const auto name = AdaptationStore::nameFor("dictation", language.identifier,
+                                                       std::string(core::rawValue(source)));
+            return std::make_unique<PocketsphinxRecognizer>(
+                model,
+                PocketsphinxRecognizer::Adaptation{
+                    [store, name](std::size_t count) { return store->load(name, count); },
+                    [store, name](const std::vector<double>& mean) { store->save(name, mean); }});
         }
     }
     throw std::runtime_error(
@@ -342,7 +383,7 @@ void SpeechModel::ensureInstalled(const std::vector<RecognitionLanguage>& langua
         return;
     }
     reserve(missing, inUse);
-    const auto entries = configuration_.speechCatalog ? configuration_.speechCatalog()
+    const auto entries = configuration_.speechCatalog ? configuration_.speechCatalog(false).entries
                                                       : std::vector<ModelCatalog::Entry>{};
     // One installation at a time: two of the same language would share their partial file.
     static std::mutex installing;

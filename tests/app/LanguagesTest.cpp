@@ -136,3 +136,52 @@ TEST_F(LanguagesTest, TheAddSheetAddsThePickOrTheFirstMatch) {
     }
     EXPECT_EQ(model.chosen(), (Strings{"en-US", "de-DE"}));
 }
+
+TEST_F(LanguagesTest, OfflineTheSheetSaysWhyAndTriesAgainAndTheWindowNamesWhatCannotBeHad) {
+    // Offline: only what is installed can be recognised, and German was chosen earlier.
+    SpeechModel::Catalog offline;
+    offline.supported = {"en-US", "ja-JP"};
+    offline.installed = {"en-US", "ja-JP"};
+    offline.listProblem = "Could not resolve host: alphacephei.com";
+    SpeechOptions options;
+    options.automaticLanguages = false;
+    options.chosenLanguages = {"en-US", "de-DE"};
+    int retries = 0;
+    model.onRetryCatalog = [&] { ++retries; };
+    model.load(options, offline);
+    EXPECT_FALSE(model.isUnavailable("en-US"));
+    EXPECT_TRUE(model.isUnavailable("de-DE"));
+    EXPECT_EQ(model.warnings(),
+              Strings{"German (Germany) isn’t available: its speech model isn’t installed, and "
+                      "the list of models to download couldn’t be loaded (Could not resolve "
+                      "host: alphacephei.com)"});
+
+    LanguageWindow window(model);
+    ASSERT_EQ(window.list().topLevelItemCount(), 2);
+    EXPECT_EQ(window.list().topLevelItem(0)->text(1), "");
+    EXPECT_EQ(window.list().topLevelItem(1)->text(1), "Not Available");
+    EXPECT_FALSE(window.warning().isHidden());
+    EXPECT_TRUE(window.warning().text().startsWith("German (Germany) isn’t available"));
+
+    AddLanguageSheet sheet(model, nullptr);
+    EXPECT_FALSE(sheet.problem().isHidden());
+    EXPECT_EQ(sheet.problem().text(), "The list of languages to download couldn’t be loaded "
+                                      "(Could not resolve host: alphacephei.com).");
+    ASSERT_EQ(sheet.list().count(), 1) << "installed languages are still listed";
+    EXPECT_EQ(sheet.list().item(0)->text(), "Japanese (Japan)");
+    sheet.tryAgainButton().click();
+    EXPECT_EQ(retries, 1);
+    EXPECT_FALSE(sheet.tryAgainButton().isEnabled()) << "until the catalogue comes back";
+
+    // Back online: the list fills, the note goes, German can be downloaded again.
+    sheet.searchField().setText("Ger");
+    model.setCatalog(catalog);
+    sheet.refresh();
+    EXPECT_TRUE(sheet.problem().isHidden());
+    EXPECT_TRUE(sheet.tryAgainButton().isHidden());
+    EXPECT_EQ(sheet.searchField().text(), "Ger") << "the query stays";
+    EXPECT_TRUE(model.warnings().empty());
+    window.refresh();
+    EXPECT_EQ(window.list().topLevelItem(1)->text(1), "Not Downloaded");
+    EXPECT_TRUE(window.warning().isHidden());
+}

@@ -118,14 +118,20 @@ public:
         services.background = background.submitter();
         services.languages = [this](const SpeechOptions& options) {
             ++languageQuestions;
+            LanguageChoice choice{automaticLanguages, {}, listProblem};
             if (!options.automaticLanguages && !options.chosenLanguages.empty()) {
-                std::vector<RecognitionLanguage> chosen;
+                choice.languages.clear();
                 for (const auto& identifier : options.chosenLanguages) {
-                    chosen.push_back({identifier, RecognitionLanguage::Engine::speech});
+                    if (std::find(unavailable.begin(), unavailable.end(), identifier) !=
+                        unavailable.end()) {
+                        choice.unavailable.push_back(identifier);
+                    } else {
+                        choice.languages.push_back(
+                            {identifier, RecognitionLanguage::Engine::speech});
+                    }
                 }
-                return chosen;
             }
-            return automaticLanguages;
+            return choice;
         };
         services.ensureInstalled = [this](const std::vector<RecognitionLanguage>&,
                                           const std::function<void(double)>& progress,
@@ -236,6 +242,8 @@ public:
         {"en-US", RecognitionLanguage::Engine::dictation}};
     std::vector<double> installProgress;
     std::optional<std::string> installFailure;
+    std::vector<std::string> unavailable;   // chosen identifiers that cannot be had
+    std::optional<std::string> listProblem; // why nothing can be downloaded
     bool microphoneAllowed = true;
     core::PlaybackRoute route = core::PlaybackRoute::headphones;
     std::map<core::SpeechSource, std::string> startFailures;

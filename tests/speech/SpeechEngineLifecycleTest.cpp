@@ -132,6 +132,37 @@ TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
     EXPECT_TRUE(unknown.pipelines.empty());
 }
 
+TEST(SpeechEngineLifecycleTest, ChosenLanguagesThatCannotBeHadAreToldAndTheOthersRun) {
+    SpeechOptions chosen;
+    chosen.automaticLanguages = false;
+    chosen.chosenLanguages = {"en-US", "de-DE", "fr-FR"};
+
+    EngineHarness offline;
+    offline.unavailable = {"de-DE", "fr-FR"};
+    offline.listProblem = "Couldn’t resolve host name";
+    offline.make(chosen);
+    offline.start();
+    EXPECT_TRUE(offline.status().is<Status::Listening>());
+    EXPECT_EQ(offline.status().languages, Strings{"en-US"});
+    EXPECT_EQ(offline.status().warning,
+              "German (Germany) isn’t available: its speech model isn’t installed, and the list "
+              "of models to download couldn’t be loaded (Couldn’t resolve host name); French "
+              "(France) isn’t available: its speech model isn’t installed, and the list of models "
+              "to download couldn’t be loaded (Couldn’t resolve host name)");
+    offline.engine->stopListening();
+    offline.settle();
+    EXPECT_FALSE(offline.status().warning) << "stopping clears the run's warnings";
+
+    EngineHarness nowhere;
+    nowhere.unavailable = {"de-DE"};
+    nowhere.startFailures[SpeechSource::systemAudio] = "Couldn’t find the default output";
+    nowhere.make(chosen);
+    nowhere.start();
+    EXPECT_TRUE(nowhere.status().is<Status::Failed>());
+    EXPECT_EQ(failures(nowhere.statuses),
+              Strings{"System audio failed: Couldn’t find the default output"});
+}
+
 TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) {
     EngineHarness h;
     h.microphoneAllowed = false;

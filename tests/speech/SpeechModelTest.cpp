@@ -47,7 +47,7 @@ protected:
         c.dictationFolders = {folder / "dictation"};
         c.speechFolder = folder / "speech";
         c.speechAvailable = true;
-        c.speechCatalog = [this] { return catalog; };
+        c.speechCatalog = [this](bool) { return ModelCatalog::Listing{catalog, listProblem}; };
         c.interfaceLanguage = [this] { return interfaceLanguage; };
         c.systemLanguages = systemLanguages;
         c.region = region;
@@ -70,6 +70,7 @@ protected:
     TemporaryFolder folder;
     HttpServer server;
     std::vector<ModelCatalog::Entry> catalog;
+    std::optional<std::string> listProblem;
     std::string interfaceLanguage = "en";
     std::vector<std::string> systemLanguages;
     std::string region = "US";
@@ -146,6 +147,24 @@ TEST_F(SpeechModelTest, ChosenLanguagesUseAtMostFiveDistinctOnes) {
     noSpeech.speechAvailable = false;
     noSpeech.dictationFolders = {};
     EXPECT_TRUE(SpeechModel(noSpeech).languages(chosen({"fr"})).empty()) << "not even en-US";
+}
+
+TEST_F(SpeechModelTest, TellsWhichChosenLanguagesCannotBeHadAndWhy) {
+    listProblem = "Could not resolve host: alphacephei.com";
+    SpeechModel model(configuration());
+    const auto choice = model.choose(chosen({"de-DE", "en-US", "xx-YY", "ja", "fr"}));
+    EXPECT_EQ(identifiers(choice.languages), (std::vector<std::string>{"en-US", "ja-JP"}));
+    EXPECT_EQ(choice.unavailable, (std::vector<std::string>{"de-DE", "fr"}))
+        << "a tag that names no language is not a language that cannot be had";
+    EXPECT_EQ(choice.listProblem, listProblem);
+    EXPECT_EQ(model.catalog().listProblem, listProblem);
+    EXPECT_TRUE(model.choose(SpeechOptions{}).unavailable.empty()) << "automatic asks for none";
+
+    EXPECT_TRUE(SpeechModel::namesLanguage("de-DE"));
+    EXPECT_TRUE(SpeechModel::namesLanguage("yue"));
+    EXPECT_FALSE(SpeechModel::namesLanguage("xx-YY"));
+    EXPECT_FALSE(SpeechModel::namesLanguage(""));
+    EXPECT_FALSE(SpeechModel::namesLanguage("--"));
 }
 
 TEST_F(SpeechModelTest, TheCatalogueListsBothEngines) {
@@ -261,42 +280,67 @@ TEST(ModelCatalog, ReadsThePublicListLeniently) {
     EXPECT_EQ(ModelCatalog::localeOf("de"), "de");
 }
 
-TEST(ModelCatalog, KeepsTheListForADayAndOffersNothingOffline) {
+TEST(ModelCatalog, KeepsTheListForADayTriesAgainHourlyAndTellsWhyItHasNone) {
     TemporaryFolder folder;
     const std::string list =
         R"([{"lang": "de", "name": "de", "type": "small", "url": "https://example.org/de.zip"}])";
     int fetches = 0;
-    bool online = true;
-    double now = 1.0e9;
+    bool online = false;
+    // The kept files' times are the real time, so the clock starts at it.
+    double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     const auto cache = folder / "cache/model-list.json";
     ModelCatalog catalog(
         "https://example.org/list.json", cache,
         [&](const std::string&) -> std::string {
             ++fetches;
             if (!online) {
-                throw std::runtime_error("offline");
+                throw std::runtime_error("Could not resolve host: example.org");
             }
             return list;
         },
         [&] { return now; });
-    // No cache and offline: nothing.
-    online = false;
-    EXPECT_TRUE(catalog.entries().empty());
+    // No copy and offline: nothing, and why.
+    const ModelCatalog::Listing offline{{}, "Could not resolve host: example.org"};
+    EXPECT_EQ(catalog.entries(), offline);
+    EXPECT_EQ(fetches, 1);
+    // Not again within the hour, not even for another catalogue over the same files (a relaunch).
     online = true;
-    ASSERT_EQ(catalog.entries().size(), 1u);
+    now += 60;
+    EXPECT_EQ(catalog.entries(), offline);
+    ModelCatalog relaunched(
+        "https://example.org/list.json", cache,
+        [&](const std::string&) -> std::string {
+            ++fetches;
+            return list;
+        },
+        [&] { return now; });
+    EXPECT_EQ(relaunched.entries(), offline);
+    EXPECT_EQ(fetches, 1);
+    // Unless asked to.
+    const auto fetched = catalog.entries(true);
+    EXPECT_EQ(fetched.entries.size(), 1u);
+    EXPECT_FALSE(fetched.problem);
+    EXPECT_EQ(fetches, 2);
     EXPECT_TRUE(std::filesystem::exists(cache));
-    // Within a day the copy serves; the file's time is the real time, so the clock is set to it.
-    now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    fetches = 0;
-    EXPECT_EQ(catalog.entries().size(), 1u);
-    EXPECT_EQ(fetches, 0);
+    // Within a day the copy serves.
+    now += 3600;
+    EXPECT_EQ(catalog.entries().entries.size(), 1u);
+    EXPECT_EQ(fetches, 2);
     // A day later it is fetched again; offline, the old copy offers nothing that could not be
     // downloaded now.
-    now += ModelCatalog::freshSeconds + 1;
+    now += ModelCatalog::freshSeconds;
     online = false;
-    EXPECT_TRUE(catalog.entries().empty());
-    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(catalog.entries(), offline);
+    EXPECT_EQ(fetches, 3);
+    // An hour after the failure it tries again by itself.
     online = true;
-    EXPECT_EQ(catalog.entries().size(), 1u);
+    now += ModelCatalog::retrySeconds + 1;
+    EXPECT_EQ(catalog.entries().entries.size(), 1u);
+    EXPECT_EQ(fetches, 4);
+    // A list with no usable model is a failure too.
+    ModelCatalog empty(
+        "https://example.org/list.json", folder / "other/list.json",
+        [](const std::string&) { return std::string("[]"); }, [&] { return now; });
+    EXPECT_EQ(empty.entries().problem, "the list names no models");
 }
