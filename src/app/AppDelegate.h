@@ -1,10 +1,10 @@
 #pragma once
 
 #include "AppSettings.h"
-#include "QtScheduler.h"
 #include "SessionsFolder.h"
-#include "SingleInstance.h"
-#include "StatusItemController.h"
+#include "app/desktop/QtScheduler.h"
+#include "app/desktop/SingleInstance.h"
+#include "app/tray/StatusItemController.h"
 #include "core/SerialQueue.h"
 #include "speech/SpeechModel.h"
 

@@ -1,9 +1,9 @@
 #include "SessionsFolder.h"
 
-#include "DefaultFolders.h"
-#include "ModalAlert.h"
-#include "UiText.h"
-#include "WritableFolder.h"
+#include "app/desktop/DefaultFolders.h"
+#include "app/desktop/ModalAlert.h"
+#include "app/desktop/UiText.h"
+#include "app/desktop/WritableFolder.h"
 #include "core/XdgFolders.h"
 #include "locale/L10n.h"
 

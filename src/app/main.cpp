@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
-#include "CommandLine.h"
-#include "QtLogSink.h"
-#include "RelaunchArguments.h"
+#include "app/cli/CommandLine.h"
+#include "app/desktop/QtLogSink.h"
+#include "app/desktop/RelaunchArguments.h"
 
 #include <QApplication>
 #include <QIcon>
