@@ -8,6 +8,7 @@
 #include "app/desktop/OwnExecutable.h"
 #include "app/desktop/QtSettingsStore.h"
 #include "app/desktop/RelaunchArguments.h"
+#include "app/desktop/SpeechServices.h"
 #include "app/desktop/TitledWindows.h"
 #include "app/desktop/UiText.h"
 #include "app/desktop/UnixSignalNotifier.h"
@@ -21,8 +22,8 @@
 #include "core/Log.h"
 #include "core/XdgFolders.h"
 #include "locale/L10n.h"
-#include "speech/SpeechEngine.h"
-#include "speech/SpeechEngineServices.h"
+#include "speech/engine/SpeechEngine.h"
+#include "speech/engine/SpeechEngineServices.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -118,10 +119,9 @@ void AppDelegate::start() {
     }
 
     const auto folder = folder_.restore().value_or(DefaultFolders::transcripts());
-    model_ = std::make_shared<SpeechModel>(SpeechModel::standard(store_));
-    engine_ = SpeechEngine::create(
-        folder, settings_.speechOptions(), scheduler_,
-        SpeechEngineServices::standard(scheduler_, model_, store_, appVersion));
+    model_ = SpeechServices::model(store_);
+    engine_ = SpeechEngine::create(folder, settings_.speechOptions(), scheduler_,
+                                   SpeechServices::engine(scheduler_, model_, store_));
 
     history_ = std::make_unique<HistoryModel>(
         folder,
@@ -372,9 +372,12 @@ void AppDelegate::showWelcome() {
         };
         actions.showSpeechRecognition = [this] { showLanguages(); };
         WelcomeModel::Services services;
-        services.checkPermissions = [store = store_] { return Permissions::check(*store); };
+        services.checkPermissions = [this] {
+            return Permissions::check(settings_.flag(AppSettings::Keys::systemAudioAsked));
+        };
         services.makeSystemAudioProbe = [store = store_]() -> std::shared_ptr<AudioSource> {
-            return std::make_shared<SystemAudioSource>(store);
+            return std::make_shared<SystemAudioSource>(
+                [store] { store->setValue(AppSettings::Keys::systemAudioAsked, true); });
         };
         services.folder = [this] { return folder_.current(); };
         services.options = [this] { return settings_.speechOptions(); };

@@ -29,25 +29,26 @@ const AudioSnapshot::Card* cardOf(const AudioSnapshot& snapshot,
     return card == snapshot.cards.end() ? nullptr : &*card;
 }
 
-std::uint32_t terminalType(std::optional<AudioSnapshot::PortType> port) {
-    using Port = AudioSnapshot::PortType;
-    switch (port.value_or(Port::unknown)) {
-    case Port::headphones:
-        return 0x0302;
-    case Port::headset:
-        return 0x0402;
-    case Port::handset:
-        return 0x0401;
-    case Port::speaker:
-        return 0x0301;
-    case Port::line:
-        return PlaybackRoute::fourCC("line");
-    case Port::hdmi:
-        return PlaybackRoute::fourCC("hdmi");
-    case Port::spdif:
-        return PlaybackRoute::fourCC("spdf");
+PlaybackRoute::Output::Port portOf(std::optional<AudioSnapshot::PortType> port) {
+    using From = AudioSnapshot::PortType;
+    using To = PlaybackRoute::Output::Port;
+    switch (port.value_or(From::unknown)) {
+    case From::headphones:
+        return To::headphones;
+    case From::headset:
+        return To::headset;
+    case From::handset:
+        return To::handset;
+    case From::speaker:
+        return To::speaker;
+    case From::line:
+        return To::line;
+    case From::hdmi:
+        return To::hdmi;
+    case From::spdif:
+        return To::spdif;
     default:
-        return 0;
+        return To::unknown;
     }
 }
 
@@ -111,24 +112,24 @@ std::string uid(const AudioSnapshot& snapshot, const AudioSnapshot::Device& devi
     return device.name;
 }
 
-std::string transport(const AudioSnapshot& snapshot, const AudioSnapshot::Device& device) {
+Connection connection(const AudioSnapshot& snapshot, const AudioSnapshot::Device& device) {
     const auto* card = cardOf(snapshot, device);
     if (card == nullptr && !device.card) {
-        return "virt";
+        return Connection::virtualDevice; // null sinks, remaps, loopbacks
     }
     const std::string& formFactor =
         card && !card->formFactor.empty() ? card->formFactor : device.formFactor;
     const std::string& bus = card && !card->bus.empty() ? card->bus : device.bus;
     if (formFactor == "internal" || bus == "pci" || bus == "platform") {
-        return "bltn";
+        return Connection::builtIn;
     }
     if (bus == "usb") {
-        return "usb ";
+        return Connection::usb;
     }
     if (bus == "bluetooth") {
-        return "blue";
+        return Connection::bluetooth;
     }
-    return {};
+    return Connection::other;
 }
 
 std::vector<core::InputDeviceInfo> inputDevices(const AudioSnapshot& snapshot,
@@ -140,13 +141,13 @@ std::vector<core::InputDeviceInfo> inputDevices(const AudioSnapshot& snapshot,
             continue;
         }
         const std::string key = sourceKey(source.index);
-        const std::string kind = transport(snapshot, source);
+        const Connection kind = connection(snapshot, source);
         core::InputDeviceInfo info;
         info.uid = uid(snapshot, source);
         info.name = source.description.empty() ? info.uid : source.description;
         info.isDefault = source.name == snapshot.defaultSourceName;
-        info.isBuiltIn = kind == "bltn";
-        info.isVirtual = kind == "virt";
+        info.isBuiltIn = kind == Connection::builtIn;
+        info.isVirtual = kind == Connection::virtualDevice;
         info.usedByOtherApp = sets.used.contains(key) || sets.shared.contains(key);
         info.usedByCallApp = sets.call.contains(key);
         info.mayBeOutputOnly = !sets.used.contains(key) && sets.shared.contains(key);
@@ -177,12 +178,9 @@ PlaybackRoute echoRoute(const AudioSnapshot& snapshot, std::int64_t ownProcessID
     }
     std::vector<PlaybackRoute> routes;
     for (const auto* sink : sinks) {
-        const std::string kind = transport(snapshot, *sink);
-        const bool headphoneJack =
-            kind == "bltn" && sink->activePort == AudioSnapshot::PortType::headphones;
         routes.push_back(PlaybackRoute::classify(
-            kind, headphoneJack ? std::optional<std::string>("hdpn") : std::nullopt,
-            terminalType(sink->activePort), uid(snapshot, *sink), inputUIDs));
+            {connection(snapshot, *sink), portOf(sink->activePort), uid(snapshot, *sink)},
+            inputUIDs));
     }
     return routes.empty() ? PlaybackRoute(PlaybackRoute::speakers)
                           : PlaybackRoute::combined(routes);

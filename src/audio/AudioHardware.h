@@ -39,8 +39,10 @@ std::vector<ProcessAudio> otherProcesses(const AudioSnapshot& snapshot, std::int
 
 // "<card name>:<device name>" for a device on a card, else the device name.
 std::string uid(const AudioSnapshot& snapshot, const AudioSnapshot::Device& device);
-// "bltn", "usb ", "blue" or "virt" (no card); empty when the bus is something else.
-std::string transport(const AudioSnapshot& snapshot, const AudioSnapshot::Device& device);
+using Connection = core::PlaybackRoute::Output::Connection;
+// How a device is attached, from its card's form factor and bus; a device without a card is
+// virtual (a null sink, a remap, a loopback).
+Connection connection(const AudioSnapshot& snapshot, const AudioSnapshot::Device& device);
 
 std::vector<core::InputDeviceInfo> inputDevices(const AudioSnapshot& snapshot,
                                                 std::int64_t ownProcessID);

@@ -2,9 +2,11 @@
 
 #include "AudioBuffer.h"
 #include "AudioSourceError.h"
+#include "core/MicrophoneSelection.h"
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace ambrel {
 
@@ -15,6 +17,9 @@ public:
     using BufferCallback = std::function<void(AudioBuffer buffer)>;
     // Capture was lost (with the reason) or is back (absent); from the source's thread.
     using InterruptionCallback = std::function<void(const std::optional<AudioSourceError>& lost)>;
+    // The device recorded now, or the problem that keeps one from recording (none: no device).
+    using DeviceChange = std::function<void(const std::optional<std::string>& deviceName,
+                                            const std::optional<std::string>& problem)>;
 
     virtual ~AudioSource() = default;
 
@@ -22,6 +27,11 @@ public:
     virtual void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) = 0;
     // Stops capturing and releases everything; harmless when not started or called twice.
     virtual void stop() = 0;
+
+    // Sources that choose among devices tell which one they record; the others never call it.
+    virtual void setDeviceCallback(DeviceChange) {}
+    // Records another device from now on, without a stop; false for a source with no choice.
+    virtual bool switchDevice(const core::MicrophoneSelection&) { return false; }
 };
 
 } // namespace ambrel

@@ -91,6 +91,13 @@ void MicrophoneSource::setSelection(core::MicrophoneSelection selection) {
     updateQuietly();
 }
 
+bool MicrophoneSource::switchDevice(const core::MicrophoneSelection& selection) {
+    setSelection(selection);
+    clearFailure();
+    updateQuietly();
+    return true;
+}
+
 void MicrophoneSource::updateQuietly() {
     if (!onBuffer_) {
         return;

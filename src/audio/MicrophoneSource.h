@@ -23,10 +23,6 @@ namespace ambrel {
 // capture thread.
 class MicrophoneSource : public AudioSource, public std::enable_shared_from_this<MicrophoneSource> {
 public:
-    // The recorded device's name, or the problem that keeps it from recording.
-    using DeviceChange = std::function<void(const std::optional<std::string>& deviceName,
-                                            const std::optional<std::string>& problem)>;
-
     static std::shared_ptr<MicrophoneSource>
     create(core::MicrophoneSelection selection, core::Scheduler& scheduler,
            std::unique_ptr<MicrophoneDevices> devices = MicrophoneDevices::pulse());
@@ -35,6 +31,9 @@ public:
     // Never throws: problems are reported through onDeviceChange.
     void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) override;
     void stop() override;
+    void setDeviceCallback(DeviceChange callback) override { onDeviceChange = std::move(callback); }
+    // Takes the new choice at once, forgetting a failed device's back-off.
+    bool switchDevice(const core::MicrophoneSelection& selection) override;
 
     const core::MicrophoneSelection& selection() const { return selection_; }
     // Takes effect at once while running.

@@ -153,10 +153,10 @@ std::string runHelper(const fs::path& helper, double timeoutSeconds) {
     return std::string(core::UnicodeText::trimmingWhitespace(output));
 }
 
-Current check(const core::SettingsStore& settings) {
+Current check(bool systemAudioAsked) {
     const auto helper = helperPath();
     const std::string line = helper ? runHelper(*helper) : std::string();
-    return parse(line, settings.boolValue("systemAudioAsked").value_or(false));
+    return parse(line, systemAudioAsked);
 }
 
 } // namespace ambrel::Permissions

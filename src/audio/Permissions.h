@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/SettingsStore.h"
-
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -34,7 +32,8 @@ std::optional<std::filesystem::path> helperPath();
 // `timeoutSeconds`; returns its trimmed output, or the empty text when it cannot run.
 std::string runHelper(const std::filesystem::path& helper, double timeoutSeconds = 3.0);
 
-// Blocks for up to three seconds: call it off the main thread.
-Current check(const core::SettingsStore& settings);
+// Blocks for up to three seconds: call it off the main thread. `systemAudioAsked`: whether
+// the app ever asked to record the system's audio.
+Current check(bool systemAudioAsked);
 
 } // namespace ambrel::Permissions

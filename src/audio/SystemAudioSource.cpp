@@ -332,8 +332,8 @@ struct SystemAudioSource::Capture {
     }
 };
 
-SystemAudioSource::SystemAudioSource(std::shared_ptr<core::SettingsStore> settings)
-    : settings_(std::move(settings)) {}
+SystemAudioSource::SystemAudioSource(std::function<void()> started)
+    : started_(std::move(started)) {}
 
 SystemAudioSource::~SystemAudioSource() {
     stop();
@@ -341,13 +341,14 @@ SystemAudioSource::~SystemAudioSource() {
 
 void SystemAudioSource::start(BufferCallback onBuffer, InterruptionCallback onInterruption) {
     stop();
-    if (settings_) {
-        settings_->setValue("systemAudioAsked", true);
+    if (started_) {
+        started_();
     }
     capture_ = std::make_unique<Capture>(std::move(onBuffer), std::move(onInterruption));
     if (const int code = capture_->connection.start(3.0); code != 0) {
         stop();
-        throw AudioSourceError::withServerError("Couldn’t create the system audio tap", code);
+        throw AudioSourceError::withServerError(
+            "Couldn’t connect to the sound server for system audio", code);
     }
     using Stage = Capture::Stage;
     Stage stage = Stage::connecting;

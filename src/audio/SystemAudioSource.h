@@ -2,8 +2,8 @@
 
 #include "AudioSource.h"
 #include "PulseConnection.h"
-#include "core/SettingsStore.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,8 +17,8 @@ class SystemAudioSource : public AudioSource {
 public:
     static constexpr const char* streamName = "Ambrel System Audio";
 
-    // `settings` receives "systemAudioAsked" on every start.
-    explicit SystemAudioSource(std::shared_ptr<core::SettingsStore> settings);
+    // `started` is told on every start (the app keeps that it asked to record).
+    explicit SystemAudioSource(std::function<void()> started = {});
     ~SystemAudioSource() override;
 
     void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) override;
@@ -29,7 +29,7 @@ public:
 
 private:
     struct Capture;
-    std::shared_ptr<core::SettingsStore> settings_;
+    std::function<void()> started_;
     std::unique_ptr<Capture> capture_;
 };
 

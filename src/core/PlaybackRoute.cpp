@@ -14,50 +14,36 @@ std::string_view stem(std::string_view uid) {
 
 } // namespace
 
-std::uint32_t PlaybackRoute::fourCC(std::string_view text) {
-    std::uint32_t code = 0;
-    for (std::size_t i = 0; i < std::min<std::size_t>(4, text.size()); ++i) {
-        code = code * 256 + static_cast<unsigned char>(text[i]);
-    }
-    return code;
-}
-
-const std::set<std::uint32_t>& PlaybackRoute::headphoneTerminals() {
-    static const std::set<std::uint32_t> codes{fourCC("hdph"), 0x0302, 0x0303, 0x0401, 0x0402};
-    return codes;
-}
-
-const std::set<std::uint32_t>& PlaybackRoute::speakerTerminals() {
-    static const std::set<std::uint32_t> codes{
-        fourCC("spkr"), fourCC("lfes"), fourCC("line"), fourCC("hdmi"), fourCC("dprt"),
-        fourCC("spdf"), 0x0301,         0x0304,         0x0305,         0x0306,
-        0x0307,         0x0403,         0x0404,         0x0405,         0x0603};
-    return codes;
-}
-
-PlaybackRoute PlaybackRoute::classify(std::string_view transport,
-                                      const std::optional<std::string>& dataSource,
-                                      std::uint32_t terminalType, std::string_view outputUID,
+PlaybackRoute PlaybackRoute::classify(const Output& output,
                                       std::span<const std::string> inputUIDs) {
-    if (transport == "bltn") {
-        return dataSource == "hdpn" ? headphones : speakers;
+    using Connection = Output::Connection;
+    using Port = Output::Port;
+    if (output.connection == Connection::builtIn) {
+        return output.port == Port::headphones ? headphones : speakers;
     }
-    if (headphoneTerminals().contains(terminalType)) {
+    switch (output.port) {
+    case Port::headphones:
+    case Port::headset:
+    case Port::handset:
+        return headphones;
+    case Port::speaker:
+    case Port::line:
+    case Port::hdmi:
+    case Port::spdif:
+        return speakers;
+    case Port::unknown:
+        break;
+    }
+    if (output.connection == Connection::bluetooth) {
         return headphones;
     }
-    if (speakerTerminals().contains(terminalType)) {
+    if (output.connection != Connection::usb) {
         return speakers;
     }
-    if (transport == "blue" || transport == "blea") {
-        return headphones;
-    }
-    if (transport != "usb ") {
-        return speakers;
-    }
-    if (std::find(inputUIDs.begin(), inputUIDs.end(), outputUID) != inputUIDs.end()) {
+    if (std::find(inputUIDs.begin(), inputUIDs.end(), output.uid) != inputUIDs.end()) {
         return speakers; // one device that plays and records: a speakerphone
     }
-    const auto outputStem = stem(outputUID);
+    const auto outputStem = stem(output.uid);
     const bool sameCard = std::any_of(inputUIDs.begin(), inputUIDs.end(),
                                       [&](const auto& uid) { return stem(uid) == outputStem; });
     return sameCard ? headphones : speakers;

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,25 +11,29 @@ class PlaybackRoute {
 public:
     enum Value { headphones, speakers };
 
+    // One output device, as the sound server describes it.
+    struct Output {
+        // How the device is attached.
+        enum class Connection { builtIn, usb, bluetooth, virtualDevice, other };
+        // Its active port, when the server tells.
+        enum class Port { unknown, headphones, headset, handset, speaker, line, hdmi, spdif };
+
+        Connection connection = Connection::other;
+        Port port = Port::unknown;
+        std::string uid; // "<card>:<device>" on a card, else the device's name
+    };
+
     constexpr PlaybackRoute(Value value) : value_(value) {}
     constexpr operator Value() const { return value_; }
 
-    // One output device. `transport` and `dataSource` are four-letter codes ("bltn", "usb ",
-    // "blue", "hdpn"); `terminalType` is the terminal type of its first output stream (0 when
-    // unknown); `inputUIDs` are the uids of all current input devices.
-    static PlaybackRoute classify(std::string_view transport,
-                                  const std::optional<std::string>& dataSource,
-                                  std::uint32_t terminalType, std::string_view outputUID,
-                                  std::span<const std::string> inputUIDs);
+    // A built-in device plays into headphones only through its headphone port; otherwise the
+    // port decides when it says something, then the connection (Bluetooth: headphones); a USB
+    // device is a headset when an input of the same card exists, unless it is itself an input
+    // (a speakerphone). `inputUIDs` are the uids of all current input devices.
+    static PlaybackRoute classify(const Output& output, std::span<const std::string> inputUIDs);
 
     // Speakers when any route is; headphones otherwise (also for none).
     static PlaybackRoute combined(std::span<const PlaybackRoute> routes);
-
-    // The first up to four bytes of the text, first byte most significant ("hdph" is 0x68647068).
-    static std::uint32_t fourCC(std::string_view text);
-
-    static const std::set<std::uint32_t>& headphoneTerminals();
-    static const std::set<std::uint32_t>& speakerTerminals();
 
 private:
     Value value_;

@@ -37,9 +37,6 @@ inline constexpr Text alertLater{"alert.later", "Later"};
 // alert title
 inline constexpr Text alertLaunchAtLoginFailed{"alert.launchAtLoginFailed",
                                                "Couldn’t change Launch at Login"};
-// alert message
-inline constexpr Text alertLaunchAtLoginNeedsApproval{
-    "alert.launchAtLoginNeedsApproval", "Allow Ambrel in System Settings › General › Login Items."};
 // alert button
 inline constexpr Text alertOk{"alert.ok", "OK"};
 // alert button
@@ -87,7 +84,7 @@ inline constexpr Text historyOpenMarkdown{"history.openMarkdown", "Open Markdown
 // badge on the session being recorded
 inline constexpr Text historyRecordingBadge{"history.recordingBadge", "Recording"};
 // context-menu item: show the file in the desktop's file manager
-inline constexpr Text historyRevealInFinder{"history.revealInFinder", "Show in File Manager"};
+inline constexpr Text historyRevealInFileManager{"history.revealInFinder", "Show in File Manager"};
 // placeholder of the search field
 inline constexpr Text historySearch{"history.search", "Search Transcripts"};
 // placeholder when no session is selected
@@ -119,12 +116,8 @@ inline constexpr Text mainMenuClose{"mainMenu.close", "Close"};
 inline constexpr Text mainMenuCopy{"mainMenu.copy", "Copy"};
 // edit command
 inline constexpr Text mainMenuCut{"mainMenu.cut", "Cut"};
-// menu title
-inline constexpr Text mainMenuEdit{"mainMenu.edit", "Edit"};
 // edit command
 inline constexpr Text mainMenuFind{"mainMenu.find", "Find…"};
-// submenu title
-inline constexpr Text mainMenuFindMenu{"mainMenu.findMenu", "Find"};
 // edit command
 inline constexpr Text mainMenuFindNext{"mainMenu.findNext", "Find Next"};
 // edit command
@@ -142,8 +135,6 @@ inline constexpr Text mainMenuUndo{"mainMenu.undo", "Undo"};
 // edit command
 inline constexpr Text mainMenuUseSelectionForFind{"mainMenu.useSelectionForFind",
                                                   "Use Selection for Find"};
-// menu title
-inline constexpr Text mainMenuWindow{"mainMenu.window", "Window"};
 // transcript marker: transcription was paused here
 inline constexpr Text markerPaused{"marker.paused", "Paused"};
 // transcript marker: transcription was resumed here

@@ -9,7 +9,6 @@
 #include "core/Clocks.h"
 #include "core/Log.h"
 #include "core/XdgFolders.h"
-#include "locale/L10n.h"
 
 #include <fmt/format.h>
 #include <unicode/localebuilder.h>
@@ -85,7 +84,9 @@ std::string languageAndScript(std::string_view identifier) {
 
 } // namespace
 
-SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsStore> settings) {
+SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsStore> settings,
+                                                 std::function<std::string()> interfaceLanguage,
+                                                 std::vector<std::string> systemLanguages) {
     Configuration configuration;
     configuration.dictationFolders = PocketsphinxModels::defaultFolders();
     configuration.speechFolder = core::XdgFolders::dataHome() / "Ambrel/models/speech";
@@ -97,8 +98,8 @@ SpeechModel::Configuration SpeechModel::standard(std::shared_ptr<core::SettingsS
         [](const std::string& address) { return HttpClient().fetch(address, 4 * 1024 * 1024, 15); },
         core::Clocks::now);
     configuration.speechCatalog = [catalog](bool fetchNow) { return catalog->entries(fetchNow); };
-    configuration.interfaceLanguage = [] { return L10n::language(); };
-    for (auto language : L10n::systemLanguagesFromEnvironment()) {
+    configuration.interfaceLanguage = std::move(interfaceLanguage);
+    for (auto language : systemLanguages) {
         std::replace(language.begin(), language.end(), '_', '-');
         configuration.systemLanguages.push_back(std::move(language));
     }

@@ -51,8 +51,11 @@ public:
         std::filesystem::path adaptationFolder;
     };
 
-    // The real engines, folders and catalogue; the catalogue address is a setting.
-    static Configuration standard(std::shared_ptr<core::SettingsStore> settings);
+    // The real engines, folders and catalogue; the catalogue address is a setting. Automatic
+    // detection starts from the interface language, then the system's languages.
+    static Configuration standard(std::shared_ptr<core::SettingsStore> settings,
+                                  std::function<std::string()> interfaceLanguage,
+                                  std::vector<std::string> systemLanguages);
 
     explicit SpeechModel(Configuration configuration);
 

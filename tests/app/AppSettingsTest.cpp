@@ -11,9 +11,6 @@ TEST(AppSettingsTest, ReadsEachKeyWithItsRuleAndDefault) {
 
     // A fresh installation.
     EXPECT_EQ(settings.speechOptions(), SpeechOptions());
-    EXPECT_TRUE(settings.speechOptions().systemAudio);
-    EXPECT_FALSE(settings.speechOptions().microphone);
-    EXPECT_TRUE(settings.speechOptions().automaticLanguages);
     EXPECT_EQ(settings.copyOptions(), core::PlainTextOptions());
     EXPECT_EQ(settings.overlayTransparency(), 0.1);
     EXPECT_EQ(settings.overlayContrast(), 0.5);

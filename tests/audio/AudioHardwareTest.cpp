@@ -110,15 +110,16 @@ TEST(AudioHardware, InputDevicesComeFromTheServersSourcesAndStreams) {
     EXPECT_TRUE(AudioHardware::preferredStereoChannels(s, 11).empty());
 }
 
-TEST(AudioHardware, TransportsAndUidsFollowTheCard) {
+TEST(AudioHardware, ConnectionsAndUidsFollowTheCard) {
     auto s = laptop();
     s.cards.push_back({2, "bluez_card.00_11", "headset", "bluetooth"});
     s.cards.push_back({3, "firewire", "", "firewire"});
-    EXPECT_EQ(AudioHardware::transport(s, device(1, "x", 0)), "bltn");
-    EXPECT_EQ(AudioHardware::transport(s, device(1, "x", 1)), "usb ");
-    EXPECT_EQ(AudioHardware::transport(s, device(1, "x", 2)), "blue");
-    EXPECT_EQ(AudioHardware::transport(s, device(1, "x", 3)), "");
-    EXPECT_EQ(AudioHardware::transport(s, device(1, "x")), "virt");
+    using Connection = AudioHardware::Connection;
+    EXPECT_EQ(AudioHardware::connection(s, device(1, "x", 0)), Connection::builtIn);
+    EXPECT_EQ(AudioHardware::connection(s, device(1, "x", 1)), Connection::usb);
+    EXPECT_EQ(AudioHardware::connection(s, device(1, "x", 2)), Connection::bluetooth);
+    EXPECT_EQ(AudioHardware::connection(s, device(1, "x", 3)), Connection::other);
+    EXPECT_EQ(AudioHardware::connection(s, device(1, "x")), Connection::virtualDevice);
     EXPECT_EQ(AudioHardware::uid(s, device(1, "x", 2)), "bluez_card.00_11:x");
     EXPECT_EQ(AudioHardware::uid(s, device(1, "x")), "x");
 }

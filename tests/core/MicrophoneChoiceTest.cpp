@@ -1,10 +1,6 @@
 #include "core/MicrophoneChoice.h"
 
-#include "core/PlaybackRoute.h"
-
 #include <gtest/gtest.h>
-
-#include <unordered_set>
 
 using namespace ambrel::core;
 
@@ -24,26 +20,6 @@ std::optional<std::string> chosenUID(const MicrophoneSelection& selection,
 }
 
 } // namespace
-
-TEST(MicrophoneSelection, StorageValuesRoundTripAndNeverFail) {
-    EXPECT_TRUE(MicrophoneSelection::fromStorageValue(std::nullopt).isAutomatic());
-    EXPECT_TRUE(MicrophoneSelection::fromStorageValue("automatic").isAutomatic());
-    EXPECT_TRUE(MicrophoneSelection::fromStorageValue("device:").isAutomatic());
-    EXPECT_TRUE(MicrophoneSelection::fromStorageValue("Device:X").isAutomatic());
-    EXPECT_TRUE(MicrophoneSelection::fromStorageValue("microphone").isAutomatic());
-    EXPECT_EQ(MicrophoneSelection::fromStorageValue("device:X"), MicrophoneSelection::device("X"));
-    EXPECT_EQ(MicrophoneSelection::fromStorageValue("device:a:b").uid(), "a:b");
-    EXPECT_EQ(MicrophoneSelection::fromStorageValue("device: spaced ").uid(), " spaced ");
-    const auto stored = MicrophoneSelection::device("a:b");
-    EXPECT_EQ(stored.storageValue(), "device:a:b");
-    EXPECT_EQ(MicrophoneSelection::fromStorageValue(stored.storageValue()), stored);
-    EXPECT_EQ(MicrophoneSelection::automatic().storageValue(), "automatic");
-
-    const std::unordered_set<MicrophoneSelection> set{
-        MicrophoneSelection::automatic(), MicrophoneSelection::device("x"),
-        MicrophoneSelection::device("x"), MicrophoneSelection::automatic()};
-    EXPECT_EQ(set.size(), 2u);
-}
 
 TEST(MicrophoneChoice, ASelectedDeviceWinsWhilePresent) {
     auto builtIn = device("builtin");
@@ -116,42 +92,4 @@ TEST(MicrophoneChoice, WithoutCandidatesTakesTheDefaultElseTheFirst) {
     EXPECT_EQ(chosenUID(MicrophoneSelection::automatic(), {device("first"), second}), "second");
     EXPECT_EQ(chosenUID(MicrophoneSelection::automatic(), {device("first"), device("other")}),
               "first");
-}
-
-TEST(PlaybackRoute, ClassifiesOutputsByTransportTerminalAndCard) {
-    const std::vector<std::string> inputs{"X:2", "usb-combo", "builtin:mic"};
-    auto route = [&](std::string_view transport, std::optional<std::string> source,
-                     std::uint32_t terminal, std::string_view uid) {
-        return PlaybackRoute::classify(transport, source, terminal, uid, inputs);
-    };
-    EXPECT_EQ(route("bltn", "ispk", 0x0302, "builtin:out"), PlaybackRoute::speakers)
-        << "built-in first";
-    EXPECT_EQ(route("bltn", std::nullopt, 0, "builtin:out"), PlaybackRoute::speakers);
-    EXPECT_EQ(route("bltn", "hdpn", 0, "builtin:out"), PlaybackRoute::headphones);
-    EXPECT_EQ(route("blue", std::nullopt, 0x0301, "bt"), PlaybackRoute::speakers)
-        << "terminal before Bluetooth";
-    EXPECT_EQ(route("blue", std::nullopt, 0, "bt"), PlaybackRoute::headphones);
-    EXPECT_EQ(route("blea", std::nullopt, 0, "bt"), PlaybackRoute::headphones);
-    EXPECT_EQ(route("virt", std::nullopt, 0x0402, "null"), PlaybackRoute::headphones);
-    EXPECT_EQ(route("virt", std::nullopt, PlaybackRoute::fourCC("hdmi"), "null"),
-              PlaybackRoute::speakers);
-    EXPECT_EQ(route("virt", std::nullopt, 0, "null"), PlaybackRoute::speakers);
-    EXPECT_EQ(route("usb ", std::nullopt, 0, "X:1"), PlaybackRoute::headphones)
-        << "same card as an input";
-    EXPECT_EQ(route("usb ", std::nullopt, 0, "usb-combo"), PlaybackRoute::speakers)
-        << "plays and records";
-    EXPECT_EQ(route("usb ", std::nullopt, 0, "Y:1"), PlaybackRoute::speakers);
-    EXPECT_EQ(route("USB ", std::nullopt, 0, "X:1"), PlaybackRoute::speakers) << "codes are exact";
-
-    EXPECT_EQ(PlaybackRoute::combined({}), PlaybackRoute::headphones);
-    const std::vector<PlaybackRoute> both{PlaybackRoute::headphones, PlaybackRoute::speakers};
-    EXPECT_EQ(PlaybackRoute::combined(both), PlaybackRoute::speakers);
-
-    EXPECT_EQ(PlaybackRoute::fourCC(""), 0u);
-    EXPECT_EQ(PlaybackRoute::fourCC("usb "), 0x75736220u);
-    EXPECT_EQ(PlaybackRoute::fourCC("hdph"), 0x68647068u);
-    EXPECT_EQ(PlaybackRoute::fourCC("hdphone"), 0x68647068u);
-    EXPECT_EQ(PlaybackRoute::fourCC("ab"), 0x6162u);
-    EXPECT_EQ(PlaybackRoute::headphoneTerminals().size(), 5u);
-    EXPECT_EQ(PlaybackRoute::speakerTerminals().size(), 15u);
 }

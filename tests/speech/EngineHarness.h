@@ -8,8 +8,7 @@
 #include "core/Log.h"
 #include "core/SessionStore.h"
 #include "core/VirtualScheduler.h"
-#include "locale/L10n.h"
-#include "speech/SpeechEngine.h"
+#include "speech/engine/SpeechEngine.h"
 
 #include <deque>
 #include <map>
@@ -98,7 +97,6 @@ public:
     using Status = TranscriptionStatus;
 
     EngineHarness() {
-        L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
         core::Log::setSink([this](std::string_view, core::LogLevel, std::string_view message) {
             logged.emplace_back(message);
         });
@@ -116,6 +114,7 @@ public:
     SpeechEngineServices services() {
         SpeechEngineServices services;
         services.background = background.submitter();
+        services.transcriptLabels = [this] { return labels; };
         services.languages = [this](const SpeechOptions& options) {
             ++languageQuestions;
             LanguageChoice choice{automaticLanguages, {}, listProblem};
@@ -242,6 +241,7 @@ public:
         {"en-US", RecognitionLanguage::Engine::dictation}};
     std::vector<double> installProgress;
     std::optional<std::string> installFailure;
+    core::TranscriptLabels labels = core::TranscriptLabels::english(); // the interface's words
     std::vector<std::string> unavailable;   // chosen identifiers that cannot be had
     std::optional<std::string> listProblem; // why nothing can be downloaded
     bool microphoneAllowed = true;

@@ -1,11 +1,10 @@
 // The speech engine with its real pipeline and the dictation engine, fed from a file.
-#include "speech/FileTranscription.h"
+#include "speech/engine/FileTranscription.h"
 
 #include "SpokenSpeech.h"
 #include "TemporaryFolder.h"
 #include "audio/WavFile.h"
 #include "core/SessionStore.h"
-#include "locale/L10n.h"
 #include "speech/PocketsphinxModels.h"
 #include "speech/SpeechModel.h"
 
@@ -32,7 +31,6 @@ TEST(FileTranscriptionTest, ARecordedRunLeavesItsSessionOnDisk) {
     if (PocketsphinxModels::installed().empty()) {
         GTEST_SKIP() << "no dictation model is installed";
     }
-    L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"en"});
     TemporaryFolder folder;
     const auto first =
         spokenSentence(folder.path(), "The meeting starts at nine tomorrow morning.");

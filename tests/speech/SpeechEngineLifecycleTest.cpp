@@ -31,15 +31,25 @@ void runOneBackgroundStep(EngineHarness& h) {
     h.scheduler.runPending();
 }
 
-std::vector<std::string> failures(const std::vector<Status>& statuses) {
-    std::vector<std::string> messages;
+using Problems = std::vector<RunProblem>;
+
+Problems failures(const std::vector<Status>& statuses) {
+    Problems problems;
     for (const auto& status : statuses) {
         if (const auto* failed = std::get_if<Status::Failed>(&status.state)) {
-            messages.push_back(failed->message);
+            problems.push_back(failed->problem);
         }
     }
-    return messages;
+    return problems;
 }
+
+RunProblem systemAudioFailed(std::string reason) {
+    return RunProblem::sourceFailed(SpeechSource::systemAudio, std::move(reason));
+}
+RunProblem microphoneFailed(std::string reason) {
+    return RunProblem::sourceFailed(SpeechSource::microphone, std::move(reason));
+}
+const RunProblem microphoneDenied = RunProblem::of(RunProblem::Kind::microphoneDenied);
 
 } // namespace
 
@@ -108,7 +118,7 @@ TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
     }
     EXPECT_EQ(progress, (std::vector<std::optional<double>>{std::nullopt, 0.25, 1.0}));
     EXPECT_EQ(failures(h.statuses),
-              Strings{"Couldn’t download the language model (The network connection was lost.)"});
+              Problems{RunProblem::modelDownloadFailed("The network connection was lost.")});
     EXPECT_EQ(h.status().languages, Strings{"en-US"});
     EXPECT_EQ(h.status().detectedLanguage, "en-US"); // the only language
     EXPECT_TRUE(h.pipelines.empty());
@@ -120,7 +130,7 @@ TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
     off.systemAudio = false;
     none.make(off);
     none.start();
-    EXPECT_EQ(failures(none.statuses), Strings{"Turn on system audio or the microphone"});
+    EXPECT_EQ(failures(none.statuses), Problems{RunProblem::of(RunProblem::Kind::noAudioSource)});
 
     // No language can be recognised: the run fails rather than listen and write nothing.
     EngineHarness unknown;
@@ -128,7 +138,7 @@ TEST(SpeechEngineLifecycleTest, PreparationReportsProgressAndFailures) {
     unknown.make();
     unknown.start();
     EXPECT_EQ(failures(unknown.statuses),
-              Strings{"No speech recognition is available for these languages"});
+              Problems{RunProblem::of(RunProblem::Kind::noSpeechModel)});
     EXPECT_TRUE(unknown.pipelines.empty());
 }
 
@@ -144,14 +154,12 @@ TEST(SpeechEngineLifecycleTest, ChosenLanguagesThatCannotBeHadAreToldAndTheOther
     offline.start();
     EXPECT_TRUE(offline.status().is<Status::Listening>());
     EXPECT_EQ(offline.status().languages, Strings{"en-US"});
-    EXPECT_EQ(offline.status().warning,
-              "German (Germany) isn’t available: its speech model isn’t installed, and the list "
-              "of models to download couldn’t be loaded (Couldn’t resolve host name); French "
-              "(France) isn’t available: its speech model isn’t installed, and the list of models "
-              "to download couldn’t be loaded (Couldn’t resolve host name)");
+    EXPECT_EQ(offline.status().warnings,
+              (Problems{RunProblem::languageUnavailable("de-DE", "Couldn’t resolve host name"),
+                        RunProblem::languageUnavailable("fr-FR", "Couldn’t resolve host name")}));
     offline.engine->stopListening();
     offline.settle();
-    EXPECT_FALSE(offline.status().warning) << "stopping clears the run's warnings";
+    EXPECT_TRUE(offline.status().warnings.empty()) << "stopping clears the run's warnings";
 
     EngineHarness nowhere;
     nowhere.unavailable = {"de-DE"};
@@ -160,7 +168,8 @@ TEST(SpeechEngineLifecycleTest, ChosenLanguagesThatCannotBeHadAreToldAndTheOther
     nowhere.start();
     EXPECT_TRUE(nowhere.status().is<Status::Failed>());
     EXPECT_EQ(failures(nowhere.statuses),
-              Strings{"System audio failed: Couldn’t find the default output"});
+              Problems{systemAudioFailed("Couldn’t find the default output")})
+        << "a source's failure is the run's, not the missing language";
 }
 
 TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) {
@@ -169,7 +178,7 @@ TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) 
     h.make(withMicrophone());
     h.start();
     EXPECT_TRUE(h.status().is<Status::Listening>());
-    EXPECT_EQ(h.status().warning, "No microphone permission — transcribing system audio only");
+    EXPECT_EQ(h.status().warnings, Problems{microphoneDenied});
     ASSERT_EQ(h.pipelines.size(), 1u);
     EXPECT_EQ(h.pipelines[0]->source(), SpeechSource::systemAudio);
 
@@ -177,8 +186,7 @@ TEST(SpeechEngineLifecycleTest, WithoutMicrophonePermissionOnlySystemAudioRuns) 
     alone.microphoneAllowed = false;
     alone.make(withMicrophone(false));
     alone.start();
-    EXPECT_EQ(failures(alone.statuses),
-              Strings{"No microphone permission — transcribing system audio only"});
+    EXPECT_EQ(failures(alone.statuses), Problems{microphoneDenied});
     EXPECT_TRUE(alone.pipelines.empty());
 }
 
@@ -189,10 +197,9 @@ TEST(SpeechEngineLifecycleTest, WarningsAreJoinedAndARepeatedOneMovesToTheEnd) {
     h.make(withMicrophone());
     h.start();
     EXPECT_EQ(failures(h.statuses),
-              Strings{"System audio failed: Couldn’t find the default output"});
-    EXPECT_EQ(h.status().warning,
-              "System audio failed: Couldn’t find the default output; Microphone failed: Access "
-              "denied");
+              Problems{systemAudioFailed("Couldn’t find the default output")});
+    EXPECT_EQ(h.status().warnings, (Problems{systemAudioFailed("Couldn’t find the default output"),
+                                             microphoneFailed("Access denied")}));
 
     EngineHarness r;
     r.make(withMicrophone());
@@ -200,7 +207,8 @@ TEST(SpeechEngineLifecycleTest, WarningsAreJoinedAndARepeatedOneMovesToTheEnd) {
     r.system()->sendFinal("a line", t0);
     const auto session = r.status().currentSessionID;
     r.system()->handlers.onInterruption("Lost the connection to the sound server");
-    EXPECT_EQ(r.status().warning, "System audio failed: Lost the connection to the sound server");
+    EXPECT_EQ(r.status().warnings,
+              Problems{systemAudioFailed("Lost the connection to the sound server")});
     r.microphone()->sendVolatile("unfinished words");
     r.microphone()->fail("The recogniser stopped");
     EXPECT_TRUE(r.microphone()->stoppedNow);
@@ -208,10 +216,11 @@ TEST(SpeechEngineLifecycleTest, WarningsAreJoinedAndARepeatedOneMovesToTheEnd) {
     EXPECT_FALSE(r.status().microphoneDevice);
     EXPECT_EQ(r.status().currentLineCount, 2); // the volatile words were kept
     r.system()->fail("Lost the connection to the sound server");
-    EXPECT_EQ(r.status().warning, "Microphone failed: The recogniser stopped; System audio "
-                                  "failed: Lost the connection to the sound server");
+    EXPECT_EQ(r.status().warnings,
+              (Problems{microphoneFailed("The recogniser stopped"),
+                        systemAudioFailed("Lost the connection to the sound server")}));
     EXPECT_EQ(failures({r.status()}),
-              Strings{"System audio failed: Lost the connection to the sound server"});
+              Problems{systemAudioFailed("Lost the connection to the sound server")});
     EXPECT_EQ(r.status().currentSessionID, session); // the session stays open
 
     // Changing the options of a failed run resumes it into the same session.
@@ -221,7 +230,7 @@ TEST(SpeechEngineLifecycleTest, WarningsAreJoinedAndARepeatedOneMovesToTheEnd) {
     r.settle();
     EXPECT_TRUE(r.status().is<Status::Listening>());
     EXPECT_EQ(r.status().currentSessionID, session);
-    EXPECT_FALSE(r.status().warning);
+    EXPECT_TRUE(r.status().warnings.empty());
 }
 
 TEST(SpeechEngineLifecycleTest, ACaptureThatComesBackClearsItsWarning) {
@@ -229,10 +238,11 @@ TEST(SpeechEngineLifecycleTest, ACaptureThatComesBackClearsItsWarning) {
     h.make();
     h.start();
     h.system()->handlers.onInterruption("Lost the connection to the sound server");
-    EXPECT_EQ(h.status().warning, "System audio failed: Lost the connection to the sound server");
+    EXPECT_EQ(h.status().warnings,
+              Problems{systemAudioFailed("Lost the connection to the sound server")});
     EXPECT_TRUE(h.status().is<Status::Listening>());
     h.system()->handlers.onInterruption(std::nullopt);
-    EXPECT_FALSE(h.status().warning);
+    EXPECT_TRUE(h.status().warnings.empty());
 }
 
 TEST(SpeechEngineLifecycleTest, OptionChangesRestartOnlyWhenTheRunNeedsIt) {
@@ -285,7 +295,8 @@ TEST(SpeechEngineLifecycleTest, OptionChangesRestartOnlyWhenTheRunNeedsIt) {
         options.microphone = false;
         h.engine->setOptions(options);
         h.settle();
-        EXPECT_EQ(failures({h.status()}), Strings{"Turn on system audio or the microphone"});
+        EXPECT_EQ(failures({h.status()}),
+                  Problems{RunProblem::of(RunProblem::Kind::noAudioSource)});
         EXPECT_EQ(h.status().currentSessionID, session);
         h.engine->stopListening();
         EXPECT_TRUE(h.status().is<Status::Idle>());
@@ -368,11 +379,10 @@ TEST(SpeechEngineLifecycleTest, TheOpenSessionFollowsTheFolderWithoutOverwriting
     EXPECT_FALSE(std::filesystem::exists(firstStore.markdownURL(id)));
 
     // A new interface language rewrites the transcript at once.
-    L10n::setPreference("de");
+    h.labels.title = "Transkription";
     h.engine->interfaceLanguageChanged();
     h.engine->waitForWrites();
     std::ifstream markdown(otherStore.markdownURL(id + " (2)"));
     const std::string text((std::istreambuf_iterator<char>(markdown)), {});
     EXPECT_NE(text.find("Transkription"), std::string::npos) << text;
-    L10n::setPreference(std::nullopt);
 }

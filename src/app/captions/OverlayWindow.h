@@ -1,7 +1,7 @@
 #pragma once
 
 #include "OverlayGeometry.h"
-#include "speech/LiveTranscriptText.h"
+#include "speech/engine/LiveTranscriptText.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 
 #include "app/AppSettings.h"
 #include "core/Scheduler.h"
-#include "speech/LiveTranscriptText.h"
+#include "speech/engine/LiveTranscriptText.h"
 
 #include <QPointer>
 #include <QPropertyAnimation>

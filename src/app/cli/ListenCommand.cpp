@@ -6,10 +6,11 @@
 #include "TerminalCaptions.h"
 #include "TerminalFacts.h"
 #include "app/desktop/QtSettingsStore.h"
+#include "app/desktop/SpeechServices.h"
+#include "app/tray/StatusPresentation.h"
 #include "core/EventLoop.h"
 #include "core/SessionStore.h"
-#include "speech/SpeechEngine.h"
-#include "speech/StatusPresentation.h"
+#include "speech/engine/SpeechEngine.h"
 
 #include <ostream>
 
@@ -61,9 +62,8 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     }
     options.automaticLanguages = setup.languages.empty();
     options.chosenLanguages = setup.languages;
-    engine = SpeechEngine::create(
-        setup.folder, options, loop,
-        SpeechEngineServices::standard(loop, setup.model, setup.settings, appVersion));
+    engine = SpeechEngine::create(setup.folder, options, loop,
+                                  SpeechServices::engine(loop, setup.model, setup.settings));
 
     const bool interactive = TerminalFacts::isInteractive(out);
     TerminalCaptions captions(out, interactive, TerminalCaptions::Times::clock,
@@ -87,7 +87,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
         }
         shownDetail = detail;
         if (const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state)) {
-            failure = failed->message;
+            failure = StatusPresentation::describe(failed->problem);
             loop.post([&] {
                 if (!stopping) {
                     stop();

@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "app/desktop/DefaultFolders.h"
 #include "app/desktop/QtSettingsStore.h"
+#include "app/desktop/SpeechServices.h"
 #include "app/desktop/WritableFolder.h"
 #include "core/Log.h"
 #include "locale/L10n.h"
@@ -50,7 +51,7 @@ void SpeechCommandSetup::prepare() {
     if (folder.empty()) {
         folder = configuredFolder(*settings);
     }
-    model = std::make_shared<SpeechModel>(SpeechModel::standard(settings));
+    model = SpeechServices::model(settings);
     for (const auto& language : languages) {
         if (model->resolve(language)) {
             continue;

@@ -4,7 +4,7 @@
 #include "core/SessionRecord.h"
 #include "core/Uuid.h"
 #include "locale/Format.h"
-#include "speech/LiveTranscriptText.h"
+#include "speech/engine/LiveTranscriptText.h"
 
 #include <cstddef>
 #include <iosfwd>

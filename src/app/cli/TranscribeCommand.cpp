@@ -4,11 +4,12 @@
 #include "SpeechCommandSetup.h"
 #include "TerminalCaptions.h"
 #include "TerminalFacts.h"
+#include "app/tray/StatusPresentation.h"
 #include "audio/WavFile.h"
 #include "core/Clocks.h"
 #include "core/SessionStore.h"
-#include "speech/FileTranscription.h"
-#include "speech/StatusPresentation.h"
+#include "locale/L10n.h"
+#include "speech/engine/FileTranscription.h"
 
 #include <fmt/format.h>
 
@@ -34,7 +35,8 @@ bool transcribe(const std::filesystem::path& file, core::SpeechSource source,
                 const SpeechCommandSetup& setup, std::ostream& out, std::ostream& err) {
     std::optional<FileTranscription> run;
     try {
-        run.emplace(FileTranscription::Request{file, source, setup.languages, setup.folder},
+        run.emplace(FileTranscription::Request{file, source, setup.languages, setup.folder,
+                                               [] { return L10n::transcriptLabels(); }},
                     setup.model, appVersion, core::Clocks::now());
     } catch (const std::exception& error) {
         err << "ambrel: " << error.what() << '\n';
@@ -57,8 +59,8 @@ bool transcribe(const std::filesystem::path& file, core::SpeechSource source,
         captions.clearLastLine();
         const auto& status = engine.status();
         const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state);
-        err << "ambrel: " << file.string() << ": " << (failed ? failed->message : "not started")
-            << '\n';
+        err << "ambrel: " << file.string() << ": "
+            << (failed ? StatusPresentation::describe(failed->problem) : "not started") << '\n';
         return false;
     }
     captions.showStatus("");

@@ -402,7 +402,7 @@ void HistoryModel::openMarkdown(const std::optional<SessionSummary>& summary) {
     }
 }
 
-void HistoryModel::revealInFinder(const std::optional<SessionSummary>& summary) {
+void HistoryModel::revealInFileManager(const std::optional<SessionSummary>& summary) {
     const auto chosen = target(summary);
     if (!chosen || !services_.reveal) {
         return;

@@ -99,7 +99,7 @@ public:
     // Absent: the selected session.
     void copyTranscript(const std::optional<core::SessionSummary>& summary = {});
     void openMarkdown(const std::optional<core::SessionSummary>& summary = {});
-    void revealInFinder(const std::optional<core::SessionSummary>& summary = {});
+    void revealInFileManager(const std::optional<core::SessionSummary>& summary = {});
     void requestTrash(const std::optional<core::SessionSummary>& summary = {});
     void confirmTrash(const core::SessionSummary& summary);
     void dismissTrash();

@@ -122,7 +122,7 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
     openMarkdown_ = toolbar_->addAction(MenuIcons::icon("symbol:document-text"), QString(),
                                         [this] { model_.openMarkdown(); });
     reveal_ = toolbar_->addAction(MenuIcons::icon("symbol:folder"), QString(),
-                                  [this] { model_.revealInFinder(); });
+                                  [this] { model_.revealInFileManager(); });
     trash_ = toolbar_->addAction(MenuIcons::icon("symbol:trash"), QString(),
                                  [this] { model_.requestTrash(); });
     header->addWidget(toolbar_);
@@ -239,8 +239,8 @@ void HistoryWindow::retranslate() {
     copySpeakers_->setText(uiText(Texts::historyCopySpeakers));
     openMarkdown_->setText(uiText(Texts::historyOpenMarkdown));
     openMarkdown_->setToolTip(uiText(Texts::historyOpenMarkdown));
-    reveal_->setText(uiText(Texts::historyRevealInFinder));
-    reveal_->setToolTip(uiText(Texts::historyRevealInFinder));
+    reveal_->setText(uiText(Texts::historyRevealInFileManager));
+    reveal_->setToolTip(uiText(Texts::historyRevealInFileManager));
     trash_->setText(uiText(Texts::historyMoveToTrash));
     noLines_->setText(uiText(Texts::historyNoLines));
     errorTitle_->setText(uiText(Texts::historyLoadFailed));
@@ -468,8 +468,8 @@ void HistoryWindow::showRowMenu(const QPoint& position) {
                    [this, summary] { model_.copyTranscript(summary); });
     menu.addAction(uiText(Texts::historyOpenMarkdown),
                    [this, summary] { model_.openMarkdown(summary); });
-    menu.addAction(uiText(Texts::historyRevealInFinder),
-                   [this, summary] { model_.revealInFinder(summary); });
+    menu.addAction(uiText(Texts::historyRevealInFileManager),
+                   [this, summary] { model_.revealInFileManager(summary); });
     menu.addSeparator();
     QAction* trash = menu.addAction(uiText(Texts::historyMoveToTrash),
                                     [this, summary] { model_.requestTrash(summary); });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/MenuBarIcon.h"
+#include "MenuBarIcon.h"
 
 #include <QIcon>
 #include <QImage>

@@ -2,6 +2,7 @@
 
 #include "BuildInfo.h"
 #include "MenuBarIconPainter.h"
+#include "StatusPresentation.h"
 #include "app/SessionsFolder.h"
 #include "app/desktop/LaunchAtLogin.h"
 #include "app/desktop/MenuIcons.h"
@@ -12,8 +13,7 @@
 #include "app/update/Updater.h"
 #include "audio/AudioHardware.h"
 #include "locale/L10n.h"
-#include "speech/SpeechEngine.h"
-#include "speech/StatusPresentation.h"
+#include "speech/engine/SpeechEngine.h"
 
 #include <QActionGroup>
 #include <QApplication>

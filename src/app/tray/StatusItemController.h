@@ -1,11 +1,11 @@
 #pragma once
 
+#include "MenuBarIcon.h"
 #include "StatusMenu.h"
 #include "app/AppSettings.h"
 #include "core/InputDeviceInfo.h"
 #include "core/Scheduler.h"
-#include "speech/MenuBarIcon.h"
-#include "speech/TranscriptionStatus.h"
+#include "speech/engine/TranscriptionStatus.h"
 
 #include <QObject>
 

@@ -1,10 +1,10 @@
 #include "StatusMenu.h"
 
+#include "StatusPresentation.h"
 #include "app/SessionsFolder.h"
 #include "app/desktop/DefaultFolders.h"
 #include "core/MicrophoneChoice.h"
 #include "locale/L10n.h"
-#include "speech/StatusPresentation.h"
 
 #include <algorithm>
 #include <cmath>

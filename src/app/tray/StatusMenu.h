@@ -4,7 +4,7 @@
 #include "core/InputDeviceInfo.h"
 #include "core/Instant.h"
 #include "speech/SpeechOptions.h"
-#include "speech/TranscriptionStatus.h"
+#include "speech/engine/TranscriptionStatus.h"
 
 #include <filesystem>
 #include <functional>

@@ -241,7 +241,7 @@ TEST_F(HistoryModelTest, ActionsOnSessionsAndTheirRefusals) {
     EXPECT_NE(copied[1].find("Rendez-vous au Café"), std::string::npos);
     model->openMarkdown();
     EXPECT_EQ(opened, std::vector<std::filesystem::path>{folder / (newer.id + ".md")});
-    model->revealInFinder();
+    model->revealInFileManager();
     EXPECT_EQ(revealed.size(), 2u);
 
     // Trashing the selection selects the one below it, or above when it was the last.

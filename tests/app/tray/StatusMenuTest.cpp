@@ -104,7 +104,7 @@ TEST_F(StatusMenuTest, TheTopRowsFollowTheState) {
     }
     {
         SCOPED_TRACE("failed");
-        state.status.state = Status::Failed{"Turn on system audio or the microphone"};
+        state.status.state = Status::Failed{RunProblem::of(RunProblem::Kind::noAudioSource)};
         const auto rows = StatusMenu::build(state, handlers);
         EXPECT_EQ(texts(rows)[0], "Transcription failed: Turn on system audio or the microphone");
         EXPECT_EQ(rows[0].icon, "dot:red");
@@ -114,7 +114,8 @@ TEST_F(StatusMenuTest, TheTopRowsFollowTheState) {
     {
         SCOPED_TRACE("listening with a warning and a session");
         state.status.state = Status::Listening{};
-        state.status.warning = "Microphone failed: Access denied";
+        state.status.warnings = {
+            RunProblem::sourceFailed(core::SpeechSource::microphone, "Access denied")};
         state.status.currentSessionID = "2025-03-14 08-05-00";
         state.status.currentSessionStartedAt = now - 65;
         state.status.currentLineCount = 3;

@@ -108,8 +108,7 @@ protected:
     static inline std::filesystem::path sentenceA;
     static inline std::filesystem::path sentenceB;
     core::EventLoop loop;
-    std::shared_ptr<core::MemorySettingsStore> settings =
-        std::make_shared<core::MemorySettingsStore>();
+    int starts = 0; // told on every start, even one that fails
 };
 
 } // namespace
@@ -117,9 +116,9 @@ protected:
 TEST_F(CaptureTest, BothSourcesRecordTheirOwnSoundAtOnce) {
     Recorder systemRecording;
     Recorder microphoneRecording;
-    SystemAudioSource system(settings);
+    SystemAudioSource system([this] { ++starts; });
     system.start(systemRecording.callback());
-    EXPECT_EQ(settings->boolValue("systemAudioAsked"), true);
+    EXPECT_EQ(starts, 1);
     EXPECT_EQ(system.recordedSource(), "speakers.monitor");
 
     auto microphone = MicrophoneSource::create(core::MicrophoneSelection::automatic(), loop);
@@ -185,7 +184,7 @@ TEST_F(CaptureTest, SystemAudioFollowsTheDefaultSinkAndNeverRecordsAMicrophone) 
         {"module-null-sink", "sink_name=speakers2", "rate=44100", "channels=2", "norewinds=1",
          "sink_properties=device.description=Second-Speakers"});
     Recorder recording;
-    SystemAudioSource system(settings);
+    SystemAudioSource system([this] { ++starts; });
     system.start(recording.callback());
     EXPECT_EQ(system.recordedSource(), "speakers.monitor");
 
@@ -211,7 +210,7 @@ TEST_F(CaptureTest, CaptureSurvivesAServerRestartAndAFrozenServer) {
     Recorder recording;
     std::mutex mutex;
     std::vector<std::string> interruptions;
-    SystemAudioSource system(settings);
+    SystemAudioSource system([this] { ++starts; });
     system.start(recording.callback(), [&](const std::optional<AudioSourceError>& lost) {
         const std::lock_guard lock(mutex);
         interruptions.push_back(lost ? lost->message() : "resumed");
@@ -253,15 +252,15 @@ TEST_F(CaptureTest, CaptureSurvivesAServerRestartAndAFrozenServer) {
 
 TEST_F(CaptureTest, StartFailsWithTheServersReasonWhenThereIsNoServer) {
     ScopedEnvironment server("PULSE_SERVER", "unix:/nonexistent/native");
-    SystemAudioSource system(settings);
+    SystemAudioSource system([this] { ++starts; });
     try {
         system.start([](AudioBuffer) {});
         FAIL() << "started without a server";
     } catch (const AudioSourceError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Couldn’t create the system audio tap (PulseAudio error 6: Connection refused)");
+        EXPECT_EQ(std::string(error.what()), "Couldn’t connect to the sound server for system "
+                                             "audio (PulseAudio error 6: Connection refused)");
     }
-    EXPECT_EQ(settings->boolValue("systemAudioAsked"), true) << "asked, even though it failed";
+    EXPECT_GE(starts, 1) << "asked, even though it failed";
 }
 
 TEST_F(CaptureTest, TheProbeHelperAnswersWithinASecond) {

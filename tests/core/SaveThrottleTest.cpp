@@ -1,4 +1,3 @@
-#include "core/RateLimiter.h"
 #include "core/SaveThrottle.h"
 
 #include <gtest/gtest.h>
@@ -58,26 +57,4 @@ TEST(SaveThrottle, WritesAfterAPauseOrAtTheDeadlineButNotTooOften) {
                  {Step::change, 0.9, 1.1},
                  {Step::write, 1.1, std::nullopt},
                  {Step::change, 5, 5.2}});
-}
-
-TEST(SaveThrottle, TheFirstUnsavedChangeStaysPut) {
-    SaveThrottle throttle;
-    throttle.noteChange(2);
-    throttle.noteChange(4);
-    EXPECT_EQ(throttle.firstUnsavedChange, 2.0);
-    EXPECT_EQ(throttle.lastChange, 4.0);
-    throttle.noteWrite(4.5);
-    EXPECT_FALSE(throttle.firstUnsavedChange);
-    EXPECT_FALSE(throttle.lastChange);
-    EXPECT_EQ(throttle.lastWrite, 4.5);
-}
-
-TEST(RateLimiter, DeliversAtOnceThenAtMostTwiceASecond) {
-    RateLimiter limiter;
-    EXPECT_EQ(limiter.delay(100), 0);
-    limiter.noteDelivery(100);
-    EXPECT_NEAR(limiter.delay(100.2), 0.3, 1e-9);
-    EXPECT_EQ(limiter.delay(100.5), 0);
-    EXPECT_EQ(limiter.delay(100.7), 0);
-    EXPECT_NEAR(limiter.delay(99), 1.5, 1e-9) << "a clock that went back waits longer";
 }

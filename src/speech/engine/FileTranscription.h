@@ -4,6 +4,7 @@
 #include "audio/WavFileSource.h"
 #include "core/Instant.h"
 #include "core/SpeechSource.h"
+#include "core/TranscriptLabels.h"
 #include "core/VirtualScheduler.h"
 
 #include <filesystem>
@@ -28,6 +29,8 @@ public:
         core::SpeechSource source = core::SpeechSource::systemAudio;
         std::vector<std::string> languages; // none: automatic
         std::filesystem::path folder;
+        // The words of the Markdown transcript; empty: English.
+        std::function<core::TranscriptLabels()> transcriptLabels = {};
     };
 
     // Throws WavFile::Error when the file cannot be read.

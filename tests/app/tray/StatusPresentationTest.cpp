@@ -1,4 +1,4 @@
-#include "speech/StatusPresentation.h"
+#include "app/tray/StatusPresentation.h"
 
 #include "locale/L10n.h"
 
@@ -41,8 +41,9 @@ TEST_F(StatusPresentationTest, EachStateHasItsLineAndIcon) {
          Icon::downloading},
         {status(TranscriptionStatus::Preparing{0.375}), "Downloading language model 38%",
          Icon::downloading},
-        {status(TranscriptionStatus::Failed{"No input"}), "Transcription failed: No input",
-         Icon::error},
+        {status(TranscriptionStatus::Failed{
+             RunProblem::sourceFailed(core::SpeechSource::systemAudio, "No input")}),
+         "Transcription failed: System audio failed: No input", Icon::error},
         {status(TranscriptionStatus::Idle{}), "Transcription off", Icon::idle},
         {status(TranscriptionStatus::Listening{}), "Listening \u00B7 waiting for speech",
          Icon::listening},
@@ -81,7 +82,7 @@ TEST_F(StatusPresentationTest, DetailShowsTheSaveErrorOrElseTheWarnings) {
     EXPECT_EQ(idleWithError.detail, "Save failed: Disk full");
 
     auto listening = openSession(TranscriptionStatus::Listening{});
-    listening.warning = "System audio failed: gone";
+    listening.warnings = {RunProblem::sourceFailed(core::SpeechSource::systemAudio, "gone")};
     listening.microphoneProblem = TranscriptionStatus::MicrophoneFailed{"unplugged"};
     EXPECT_EQ(StatusPresentation(listening, now).detail,
               "System audio failed: gone; Microphone failed: unplugged");
@@ -96,14 +97,33 @@ TEST_F(StatusPresentationTest, DetailShowsTheSaveErrorOrElseTheWarnings) {
     EXPECT_EQ(StatusPresentation(unplugged, now).detail, "Microphone failed: not connected");
 }
 
-TEST_F(StatusPresentationTest, StatusEqualityCoversEveryField) {
-    auto a = openSession(TranscriptionStatus::Listening{});
-    auto b = a;
-    EXPECT_EQ(a, b);
-    b.lastSaveError = "x";
-    EXPECT_NE(a, b);
-    b = a;
-    b.state = TranscriptionStatus::Preparing{0.5};
-    a.state = TranscriptionStatus::Preparing{0.6};
-    EXPECT_NE(a, b);
+TEST_F(StatusPresentationTest, EveryProblemIsSaidInWords) {
+    using Kind = RunProblem::Kind;
+    const std::vector<std::pair<RunProblem, std::string>> cases = {
+        {RunProblem::of(Kind::noAudioSource), "Turn on system audio or the microphone"},
+        {RunProblem::of(Kind::noSpeechModel),
+         "No speech recognition is available for these languages"},
+        {RunProblem::modelDownloadFailed("Timeout"),
+         "Couldn’t download the language model (Timeout)"},
+        {RunProblem::of(Kind::microphoneDenied),
+         "No microphone permission — transcribing system audio only"},
+        {RunProblem::sourceFailed(core::SpeechSource::microphone, "Access denied"),
+         "Microphone failed: Access denied"},
+        {RunProblem::languageUnavailable("de-DE", "offline"),
+         "German (Germany) isn’t available: its speech model isn’t installed, and the list of "
+         "models to download couldn’t be loaded (offline)"},
+        {RunProblem::languageUnavailable("de-DE", ""),
+         "German (Germany) isn’t available: its speech model isn’t installed or offered for "
+         "download"},
+    };
+    for (const auto& [problem, text] : cases) {
+        EXPECT_EQ(StatusPresentation::describe(problem), text);
+    }
+    // In the interface language.
+    L10n::configure(std::make_shared<core::MemorySettingsStore>(), {"de"});
+    EXPECT_EQ(StatusPresentation::describe(
+                  RunProblem::sourceFailed(core::SpeechSource::systemAudio, "weg")),
+              L10n::format(Texts::warningSystemAudioFailed, {std::string("weg")}));
+    EXPECT_NE(StatusPresentation::describe(RunProblem::of(Kind::noAudioSource)),
+              "Turn on system audio or the microphone");
 }

@@ -32,10 +32,34 @@ void addSessionFigures(std::vector<std::string>& parts, const TranscriptionStatu
 
 } // namespace
 
+std::string StatusPresentation::describe(const RunProblem& problem) {
+    using Kind = RunProblem::Kind;
+    switch (problem.kind) {
+    case Kind::noAudioSource:
+        return L10n::text(Texts::errorNoAudioSource);
+    case Kind::noSpeechModel:
+        return L10n::text(Texts::errorNoSpeechModel);
+    case Kind::modelDownloadFailed:
+        return L10n::format(Texts::errorModelDownload, {problem.detail});
+    case Kind::microphoneDenied:
+        return L10n::text(Texts::warningMicrophoneDenied);
+    case Kind::sourceFailed:
+        return L10n::warningSourceFailed(problem.source.value_or(core::SpeechSource::systemAudio),
+                                         problem.detail);
+    case Kind::languageUnavailable: {
+        const std::string name = L10n::displayName(problem.language);
+        return problem.detail.empty()
+                   ? L10n::format(Texts::warningLanguageUnavailable, {name})
+                   : L10n::format(Texts::warningLanguageOffline, {name, problem.detail});
+    }
+    }
+    return {};
+}
+
 StatusPresentation::StatusPresentation(const TranscriptionStatus& status, core::Instant now) {
     std::vector<std::string> warnings;
-    if (status.warning) {
-        warnings.push_back(*status.warning);
+    for (const auto& warning : status.warnings) {
+        warnings.push_back(describe(warning));
     }
     if (auto microphone = microphoneText(status)) {
         warnings.push_back(std::move(*microphone));
@@ -56,7 +80,7 @@ StatusPresentation::StatusPresentation(const TranscriptionStatus& status, core::
             icon = MenuBarIcon::State::idle;
         }
     } else if (const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state)) {
-        parts.push_back(L10n::format(Texts::statusFailed, {failed->message}));
+        parts.push_back(L10n::format(Texts::statusFailed, {describe(failed->problem)}));
         icon = MenuBarIcon::State::error;
     } else if (status.is<TranscriptionStatus::Idle>()) {
         parts.push_back(L10n::text(Texts::statusOff));

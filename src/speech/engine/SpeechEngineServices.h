@@ -1,15 +1,15 @@
 #pragma once
 
-#include "LanguageChoice.h"
-#include "RecognitionLanguage.h"
-#include "SpeechOptions.h"
-#include "TranscriptionPipeline.h"
 #include "audio/AudioSource.h"
 #include "core/MicrophoneSelection.h"
 #include "core/PlaybackRoute.h"
 #include "core/Scheduler.h"
-#include "core/SettingsStore.h"
 #include "core/SpeechSource.h"
+#include "core/TranscriptLabels.h"
+#include "speech/LanguageChoice.h"
+#include "speech/RecognitionLanguage.h"
+#include "speech/SpeechOptions.h"
+#include "speech/TranscriptionPipeline.h"
 
 #include <atomic>
 #include <functional>
@@ -43,7 +43,7 @@ struct SpeechEngineServices {
     std::function<bool()> microphoneAllowed;
     // Where system sound plays now; asked on the main thread for microphone lines.
     std::function<core::PlaybackRoute()> echoRoute;
-    // The audio of a source; for the microphone a MicrophoneSource, so the device can follow.
+    // The audio of a source; the microphone's follows the device choice.
     std::function<std::shared_ptr<AudioSource>(core::SpeechSource,
                                                const core::MicrophoneSelection&)>
         makeAudio;
@@ -52,14 +52,17 @@ struct SpeechEngineServices {
         makePipeline;
     // Stamped into every new session.
     std::string appVersion;
+    // The words of the Markdown transcript, in the interface language; empty: English.
+    std::function<core::TranscriptLabels()> transcriptLabels;
 
     // Languages, models and pipelines of the speech model's engines; the rest left empty.
     static SpeechEngineServices recognition(core::Scheduler& scheduler,
                                             std::shared_ptr<SpeechModel> model);
-    // The sound server, the installed engines and their models.
+    // The sound server, the installed engines and their models. `systemAudioStarted` is told
+    // whenever a system-audio capture starts (the app remembers that it asked).
     static SpeechEngineServices standard(core::Scheduler& scheduler,
                                          std::shared_ptr<SpeechModel> model,
-                                         std::shared_ptr<core::SettingsStore> settings,
+                                         std::function<void()> systemAudioStarted,
                                          std::string appVersion);
 };
 

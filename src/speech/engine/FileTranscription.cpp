@@ -25,6 +25,7 @@ FileTranscription::FileTranscription(Request request, std::shared_ptr<SpeechMode
         return audio;
     };
     services.appVersion = std::move(appVersion);
+    services.transcriptLabels = std::move(request.transcriptLabels);
 
     SpeechOptions options;
     options.systemAudio = request.source == core::SpeechSource::systemAudio;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunProblem.h"
 #include "core/Instant.h"
 
 #include <cstdint>
@@ -19,7 +20,7 @@ struct TranscriptionStatus {
     };
     // The run failed to start or lost all its sources.
     struct Failed {
-        std::string message;
+        RunProblem problem;
         bool operator==(const Failed&) const = default;
     };
     struct Idle {
@@ -51,7 +52,7 @@ struct TranscriptionStatus {
     std::optional<std::string> detectedLanguage;
     std::optional<std::string> microphoneDevice;
     std::optional<MicrophoneProblem> microphoneProblem;
-    std::optional<std::string> warning; // the run's warnings joined with "; "
+    std::vector<RunProblem> warnings; // what the run goes on without, oldest first
     std::optional<std::string> lastSaveError;
 
     template <typename S>

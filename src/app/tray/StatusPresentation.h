@@ -1,8 +1,8 @@
 #pragma once
 
 #include "MenuBarIcon.h"
-#include "TranscriptionStatus.h"
 #include "core/Instant.h"
+#include "speech/engine/TranscriptionStatus.h"
 
 #include <optional>
 #include <string>
@@ -17,6 +17,9 @@ struct StatusPresentation {
     std::optional<std::string> detail;
 
     StatusPresentation(const TranscriptionStatus& status, core::Instant now);
+
+    // A problem of the engine's in the interface language.
+    static std::string describe(const RunProblem& problem);
 
     bool operator==(const StatusPresentation&) const = default;
 };

@@ -1,11 +1,11 @@
 #include "SpeechEngineServices.h"
 
-#include "SpeechModel.h"
-#include "SpeechPipeline.h"
 #include "audio/AudioHardware.h"
 #include "audio/MicrophoneSource.h"
 #include "audio/PermissionProbe.h"
 #include "audio/SystemAudioSource.h"
+#include "speech/SpeechModel.h"
+#include "speech/SpeechPipeline.h"
 
 namespace ambrel {
 
@@ -32,20 +32,20 @@ SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& schedule
 
 SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
                                                     std::shared_ptr<SpeechModel> model,
-                                                    std::shared_ptr<core::SettingsStore> settings,
+                                                    std::function<void()> systemAudioStarted,
                                                     std::string appVersion) {
     auto services = recognition(scheduler, std::move(model));
     // There is no prompt to answer here: only a server that refuses the recording says no.
     services.microphoneAllowed = [] { return PermissionProbe::probe(1.0).microphone != "denied"; };
     services.echoRoute = [] { return AudioHardware::echoRoute(); };
     services.makeAudio =
-        [&scheduler,
-         settings](core::SpeechSource source,
-                   const core::MicrophoneSelection& selection) -> std::shared_ptr<AudioSource> {
+        [&scheduler, systemAudioStarted = std::move(systemAudioStarted)](
+            core::SpeechSource source,
+            const core::MicrophoneSelection& selection) -> std::shared_ptr<AudioSource> {
         if (source == core::SpeechSource::microphone) {
             return MicrophoneSource::create(selection, scheduler);
         }
-        return std::make_shared<SystemAudioSource>(settings);
+        return std::make_shared<SystemAudioSource>(systemAudioStarted);
     };
     services.appVersion = std::move(appVersion);
     return services;
