@@ -17,7 +17,10 @@ endif()
 
 # Applied per target so that third-party code keeps its own flags.
 function(ambrel_target_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(AMBREL_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
     # GCC 12 reports -Wrestrict for `"literal" + std::string` when optimising (GCC bug 105329).
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
         target_compile_options(${target} PRIVATE -Wno-restrict)

@@ -2,9 +2,13 @@
 # Builds the release packages from a build tree, unpacks the tarball into a folder of its own
 # (with a space in its path) and the .deb into a scratch root, and runs the programs from both as
 # a user would: the app's command line, the permission helper and one file transcription.
-# Usage: package_check.sh BUILD_DIR
+# Usage: package_check.sh BUILD_DIR [FALLBACK_BUILD_DIR]
 set -euo pipefail
-build=$(realpath "$1")
+build=$(realpath -m "$1")
+if [[ ! -f "$build/CPackConfig.cmake" && $# -ge 2 ]]; then
+    build=$(realpath "$2")
+fi
+echo "package check: packing $build"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() {
