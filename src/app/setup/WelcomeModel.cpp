@@ -43,7 +43,9 @@ std::string listed(const std::vector<std::string>& names) {
 WelcomeModel::WelcomeModel(Actions actions, Services services)
     : actions_(std::move(actions))
     , services_(std::move(services)) {
-    probeQueue_ = std::make_unique<core::SerialQueue>("org.ambrel.Ambrel.permission-probe");
+    if (!services_.probeWork || !services_.background) {
+        probeQueue_ = std::make_unique<core::SerialQueue>("org.ambrel.Ambrel.permission-probe");
+    }
     refresh();
 }
 
@@ -61,6 +63,14 @@ void WelcomeModel::set(T& field, T value) {
         if (onChange) {
             onChange();
         }
+    }
+}
+
+void WelcomeModel::onProbeQueue(std::function<void()> work) {
+    if (services_.probeWork) {
+        services_.probeWork(std::move(work));
+    } else {
+        probeQueue_->async(std::move(work));
     }
 }
 
@@ -139,8 +149,8 @@ void WelcomeModel::askForSystemAudio() {
     systemAudioProbe_ = services_.makeSystemAudioProbe();
     askingForSystemAudio_ = true;
     set(systemAudio_, Step::checking);
-    probeQueue_->async([probe = systemAudioProbe_, mark = services_.markSystemAudioAsked,
-                        post = services_.post, alive = std::weak_ptr<bool>(alive_), this] {
+    onProbeQueue([probe = systemAudioProbe_, mark = services_.markSystemAudioAsked,
+                  post = services_.post, alive = std::weak_ptr<bool>(alive_), this] {
         probe->stop();
         if (mark) {
             mark();
@@ -166,7 +176,7 @@ void WelcomeModel::askForSystemAudio() {
 
 void WelcomeModel::stopAskingForSystemAudio() {
     if (auto probe = std::exchange(systemAudioProbe_, nullptr)) {
-        probeQueue_->async([probe] { probe->stop(); });
+        onProbeQueue([probe] { probe->stop(); });
     }
 }
 

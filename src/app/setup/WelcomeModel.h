@@ -35,6 +35,9 @@ public:
         std::function<Permissions::Current()> checkPermissions;
         // A capture of what the computer plays, started once to make the system ask.
         std::function<std::shared_ptr<AudioSource>()> makeSystemAudioProbe;
+        // Runs the probe's starts and stops in order, away from the main thread. Empty: a serial
+        // worker of the model's own.
+        std::function<void(std::function<void()>)> probeWork;
         std::function<std::optional<std::filesystem::path>()> folder;
         std::function<SpeechOptions()> options;
         std::function<bool()> systemAudioAsked;
@@ -74,6 +77,7 @@ private:
     template <typename T>
     void set(T& field, T value);
     void inBackground(std::function<void()> work);
+    void onProbeQueue(std::function<void()> work);
 
     Actions actions_;
     Services services_;

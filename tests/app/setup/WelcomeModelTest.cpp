@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 using namespace ambrel;
 using Step = WelcomeModel::Step;
@@ -50,6 +48,7 @@ protected:
             return permissions;
         };
         services.makeSystemAudioProbe = [this] { return probe; };
+        services.probeWork = probeWork.submitter();
         services.folder = [this] { return folder; };
         services.options = [this] { return options; };
         services.systemAudioAsked = [this] { return asked; };
@@ -58,14 +57,15 @@ protected:
         return std::make_unique<WelcomeModel>(std::move(actions), std::move(services));
     }
     void settle() { background.settle(scheduler); }
-    // Waits for the probe's own worker to report back.
-    void waitForProbe() {
-        ASSERT_TRUE(scheduler.waitForWork(5));
+    // Lets the probe's worker do what it was given.
+    void runProbe() {
+        probeWork.settle(scheduler);
         settle();
     }
 
     core::VirtualScheduler scheduler;
     ambrel::testing::DeferredWork background;
+    ambrel::testing::DeferredWork probeWork;
     Permissions::Current permissions{State::notAsked, State::notAsked};
     std::shared_ptr<ProbeCapture> probe = std::make_shared<ProbeCapture>();
     std::optional<std::filesystem::path> folder;
@@ -134,7 +134,8 @@ TEST_F(WelcomeModelTest, AskingForSystemAudioShowsProgressUntilTheProbeRuns) {
     model->refresh();
     settle();
     EXPECT_EQ(model->systemAudio(), Step::checking);
-    waitForProbe();
+    EXPECT_EQ(probe->starts, 0);
+    runProbe();
     EXPECT_EQ(probe->starts, 1);
     EXPECT_TRUE(asked);
     settle();
@@ -142,19 +143,17 @@ TEST_F(WelcomeModelTest, AskingForSystemAudioShowsProgressUntilTheProbeRuns) {
 
     // Closing the panel stops the capture.
     model->stopAskingForSystemAudio();
-    for (int i = 0; i < 100 && probe->stops < 2; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    runProbe();
     EXPECT_EQ(probe->stops, 2); // once before its start, once at the end
 
     // A probe that could not start does not keep "Allow…" from trying again.
     probe->fails = true;
     model->askForSystemAudio();
-    waitForProbe();
+    runProbe();
     EXPECT_EQ(probe->starts, 2);
     probe->fails = false;
     model->askForSystemAudio();
-    waitForProbe();
+    runProbe();
     EXPECT_EQ(probe->starts, 3);
     model->stopAskingForSystemAudio();
 }
