@@ -52,6 +52,19 @@ icu::Collator& standardCollator() {
     return *collator;
 }
 
+icu::BreakIterator& wordBreaks() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) {
+            throw std::runtime_error("ICU has no word break rules");
+        }
+        return created;
+    }();
+    return *iterator;
+}
+
 // Trims code points for which `drop` holds from both ends of UTF-8 text.
 template <typename Predicate>
 std::string_view trimming(std::string_view text, Predicate drop) {
@@ -134,6 +147,26 @@ std::vector<std::size_t> characterBoundaries(std::string_view text) {
 
 std::size_t characterCount(std::string_view text) {
     return characterBoundaries(text).size() - 1;
+}
+
+std::size_t wordCount(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    auto& breaks = wordBreaks();
+    breaks.setText(utext, status);
+    if (U_FAILURE(status)) {
+        utext_close(utext);
+        throw std::runtime_error("cannot split text into words");
+    }
+    std::size_t count = 0;
+    for (int32_t end = breaks.next(); end != icu::BreakIterator::DONE; end = breaks.next()) {
+        // The status describes the piece that ends here.
+        if (breaks.getRuleStatus() >= UBRK_WORD_NONE_LIMIT) {
+            ++count;
+        }
+    }
+    utext_close(utext);
+    return count;
 }
 
 } // namespace ambrel::core::UnicodeText

@@ -15,6 +15,10 @@ std::vector<std::size_t> characterBoundaries(std::string_view text);
 
 std::size_t characterCount(std::string_view text);
 
+// Words as the root locale's word breaks find them: runs of letters, digits, kana or ideographs
+// (scripts without spaces are split by dictionary). Spaces and punctuation are no words.
+std::size_t wordCount(std::string_view text);
+
 bool isAscii(std::string_view text);
 
 // The order a file browser shows names in, for the current locale: case-insensitive, digit runs by
