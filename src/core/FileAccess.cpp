@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace ambrel::core::FileAccess {
 
@@ -45,14 +47,23 @@ private:
     int fd_;
 };
 
-// Creates a new hidden file beside `path` with the usual permissions (0666 less the umask).
+// The permissions a rewrite of `path` keeps: those of the regular file there, if any.
+std::optional<mode_t> existingMode(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return info.st_mode & 0777;
+}
+
+// Creates a new hidden file beside `path`, for the owner only.
 FileDescriptor createTemporaryBeside(const fs::path& path, fs::path& temporary) {
     thread_local std::mt19937_64 engine{std::random_device{}()};
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folder / fmt::format(".{}.{:012x}", path.filename().string(),
                                          engine() & 0xFFFFFFFFFFFFULL);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             return FileDescriptor(fd);
         }
@@ -66,17 +77,29 @@ FileDescriptor createTemporaryBeside(const fs::path& path, fs::path& temporary) 
 } // namespace
 
 std::string read(const fs::path& path, std::uintmax_t maximumSize) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const auto refuseUnlessRegular = [&](const struct stat& info) {
+        if (S_ISDIR(info.st_mode)) {
+            fail("Cannot read", path, EISDIR);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            fail("Cannot read", path, ENODEV);
+        }
+    };
+    // Opening a device can have effects of its own: look first. Opening without blocking keeps a
+    // pipe that took the file's place in between from stopping us.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        fail("Cannot open", path, errno);
+    }
+    refuseUnlessRegular(info);
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) {
         fail("Cannot open", path, errno);
     }
-    struct stat info {};
     if (::fstat(file.get(), &info) != 0) {
         fail("Cannot read", path, errno);
     }
-    if (S_ISDIR(info.st_mode)) {
-        fail("Cannot read", path, EISDIR);
-    }
+    refuseUnlessRegular(info);
     if (static_cast<std::uintmax_t>(info.st_size) > maximumSize) {
         fail("Too large to read", path, EFBIG);
     }
@@ -117,6 +140,10 @@ void writeAtomically(const fs::path& path, std::string_view bytes) {
         ::unlink(temporaryPath.c_str());
         fail(what, path, error);
     };
+    // A file the user made private (or shared) stays so; set before any byte is in it.
+    if (const auto mode = existingMode(path); mode && ::fchmod(file.get(), *mode) != 0) {
+        abandon("Cannot write", errno);
+    }
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t count = ::write(file.get(), bytes.data() + written, bytes.size() - written);
@@ -142,6 +169,39 @@ void writeAtomically(const fs::path& path, std::string_view bytes) {
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) {
         ::fsync(directory.get());
+    }
+}
+
+void createPrivateFolders(const fs::path& folder) {
+    // The missing folders, outermost last.
+    std::vector<fs::path> missing;
+    struct stat info {};
+    for (fs::path current = folder; !current.empty(); current = current.parent_path()) {
+        if (::stat(current.c_str(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode)) {
+                fail("Cannot create the folder", folder, ENOTDIR);
+            }
+            break;
+        }
+        if (errno != ENOENT) {
+            fail("Cannot create the folder", folder, errno);
+        }
+        missing.push_back(current);
+        if (current == current.parent_path()) {
+            break;
+        }
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) != 0) {
+            const int error = errno;
+            if (error != EEXIST) {
+                fail("Cannot create the folder", *it, error);
+            }
+            // Someone else made it meanwhile; a folder is all that is needed.
+            if (::stat(it->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                fail("Cannot create the folder", *it, ENOTDIR);
+            }
+        }
     }
 }
 
