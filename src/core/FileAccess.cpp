@@ -225,4 +225,64 @@ void renameWithoutReplacing(const fs::path& from, const fs::path& to) {
     }
 }
 
+void moveAcrossFileSystems(const fs::path& from, const fs::path& to) {
+    FileDescriptor input(
+        ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (input.get() < 0 || ::fstat(input.get(), &info) != 0) {
+        throw fs::filesystem_error("Cannot move", from, to,
+                                   std::error_code(errno, std::generic_category()));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw fs::filesystem_error("Cannot move", from, to,
+                                   std::make_error_code(std::errc::no_such_device));
+    }
+    FileDescriptor output(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (output.get() < 0) {
+        throw fs::filesystem_error("Cannot move", from, to,
+                                   std::error_code(errno, std::generic_category()));
+    }
+    auto abandon = [&](int error) {
+        ::unlink(to.c_str());
+        throw fs::filesystem_error("Cannot move", from, to,
+                                   std::error_code(error, std::generic_category()));
+    };
+    if (::fchmod(output.get(), info.st_mode & 0777) != 0) {
+        abandon(errno);
+    }
+    char buffer[65536];
+    while (true) {
+        const ssize_t count = ::read(input.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            abandon(errno);
+        }
+        if (count == 0) {
+            break;
+        }
+        for (ssize_t written = 0; written < count;) {
+            const ssize_t step =
+                ::write(output.get(), buffer + written, static_cast<std::size_t>(count - written));
+            if (step < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                abandon(errno);
+            }
+            written += step;
+        }
+    }
+    if (::fsync(output.get()) != 0) {
+        abandon(errno);
+    }
+    if (const int error = output.close(); error != 0) {
+        abandon(error);
+    }
+    if (::unlink(from.c_str()) != 0) {
+        abandon(errno);
+    }
+}
+
 } // namespace ambrel::core::FileAccess

@@ -26,4 +26,8 @@ void createPrivateFolders(const std::filesystem::path& folder);
 // Renames without replacing an existing destination; fails with EEXIST if there is one.
 void renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Moves a regular file to another file system: copies it with its permissions, flushes the copy
+// to disk, then removes the original. Fails with EEXIST when `to` exists, leaving both alone.
+void moveAcrossFileSystems(const std::filesystem::path& from, const std::filesystem::path& to);
+
 } // namespace ambrel::core::FileAccess

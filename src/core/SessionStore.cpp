@@ -33,7 +33,7 @@ std::string describe(const fs::filesystem_error& error) {
 SessionStore::SessionStore(fs::path directory, TimeZone timeZone)
     : directory_(std::move(directory))
     , timeZone_(std::move(timeZone))
-    , moveToTrash_(&FreedesktopTrash::moveToTrash) {}
+    , moveToTrash_([](const fs::path& file) { FreedesktopTrash::moveToTrash(file); }) {}
 
 bool SessionStore::isValidSessionID(std::string_view id) {
     return !id.empty() && id != "." && id != ".." && id.find('/') == std::string_view::npos &&
