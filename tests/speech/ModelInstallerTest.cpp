@@ -190,6 +190,25 @@ TEST_F(ModelInstallerTest, RefusesADownloadThatDoesNotMatchItsDescription) {
         EXPECT_EQ(everything(), std::vector<std::string>{"models"});
     }
 
+    // A server sending more than the list announced is cut off, also when it tells no length.
+    for (const bool announceLength : {true, false}) {
+        SCOPED_TRACE(announceLength ? "with a length" : "without a length");
+        auto route = Route().inChunks(16 * 1024);
+        if (!announceLength) {
+            route.withoutLength();
+        }
+        const auto large = serve(bytes + noise(2'000'000, 5), route);
+        const auto error = failure({large.url, 1000, large.sha256, std::nullopt});
+        EXPECT_STREQ(error.what(), "the download is larger than the announced 1000 bytes");
+        EXPECT_EQ(everything(), std::vector<std::string>{"models"});
+        ModelInstaller::Limits capped = ModelInstaller::defaultLimits;
+        capped.downloadBytes = 1000;
+        const auto unannounced =
+            failure({large.url, std::nullopt, std::nullopt, std::nullopt}, capped);
+        EXPECT_STREQ(unannounced.what(), "the download is larger than 1000 bytes");
+        EXPECT_EQ(everything(), std::vector<std::string>{"models"});
+    }
+
     const auto notAnArchive = failure(serve(noise(5000, 3)));
     EXPECT_NE(std::string(notAnArchive.what()).find("damaged"), std::string::npos)
         << notAnArchive.what();
@@ -222,7 +241,7 @@ TEST_F(ModelInstallerTest, KeepsThePartialFileHiddenBesideTheDestination) {
 }
 
 TEST_F(ModelInstallerTest, RefusesHostileArchivesLeavingNothingBehind) {
-    const ModelInstaller::Limits small{1000, 30s};
+    const ModelInstaller::Limits small{1000, 30s, ModelInstaller::defaultLimits.downloadBytes};
     struct Case {
         const char* name;
         ArchiveBuilder archive;
