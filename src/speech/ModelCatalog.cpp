@@ -37,6 +37,19 @@ std::optional<std::uint64_t> number(const json& object, const char* key) {
     return std::nullopt;
 }
 
+// The locale names the folder the model is unpacked into: letters, digits and single inner
+// hyphens only, so that no list can name ".." or a path.
+bool isLanguageTag(std::string_view locale) {
+    if (locale.empty() || locale.size() > 64 || locale.front() == '-' || locale.back() == '-' ||
+        locale.find("--") != std::string_view::npos) {
+        return false;
+    }
+    return std::all_of(locale.begin(), locale.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-';
+    });
+}
+
 bool isTrue(const json& object, const char* key) {
     const auto it = object.find(key);
     return it != object.end() && ((it->is_boolean() && it->get<bool>()) ||
@@ -92,8 +105,12 @@ std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
         if (!lang || !url || !name || !url->starts_with("https://")) {
             continue;
         }
+        std::string locale = localeOf(*lang);
+        if (!isLanguageTag(locale)) {
+            continue;
+        }
         Candidate candidate{
-            Entry{localeOf(*lang), *name,
+            Entry{std::move(locale), *name,
                   ModelArchive{*url, number(item, "size"), ::ambrel::text(item, "sha256"),
                                ::ambrel::text(item, "md5")}},
             ::ambrel::text(item, "type") == "small", number(item, "size").value_or(UINT64_MAX)};
