@@ -247,7 +247,8 @@ TEST_F(ModelInstallerTest, RefusesHostileArchivesLeavingNothingBehind) {
         ArchiveBuilder archive;
         const char* message;
         ModelInstaller::Limits limits = ModelInstaller::defaultLimits;
-        bool understate = false;
+        std::optional<std::uint32_t> claimedSize =
+            std::nullopt; // in every header, whatever the data holds
     };
     const auto tar = [] { return ArchiveBuilder(Format::tarGz); };
     const auto zip = [] { return ArchiveBuilder(Format::zip); };
@@ -284,12 +285,16 @@ TEST_F(ModelInstallerTest, RefusesHostileArchivesLeavingNothingBehind) {
         {"file of unknown size", zip().fileOfUnknownSize("top/big", std::string(5000, 'b')),
          "more than 1000 bytes", small},
         {"file larger than its header says", zip().file("top/big", std::string(5000, 'b')),
-         "more than 1000 bytes", small, true},
+         "more than 1000 bytes", small, 100},
+        // Files are made as long as their headers say: two of 600 bytes, whatever they hold.
+        {"files smaller than their headers say", zip().file("top/a", "a").file("top/b", "b"),
+         "more than 1000 bytes", small, 600},
     };
-    for (const auto& [name, archive, message, limits, understate] : cases) {
+    for (const auto& [name, archive, message, limits, claimedSize] : cases) {
         SCOPED_TRACE(name);
         const auto bytes = archive.bytes();
-        const auto error = failure(serve(understate ? understated(bytes, 100) : bytes), limits);
+        const auto error =
+            failure(serve(claimedSize ? understated(bytes, *claimedSize) : bytes), limits);
         EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
         EXPECT_EQ(everything(), std::vector<std::string>{"models"});
     }
