@@ -176,7 +176,7 @@ ModelCatalog::Listing ModelCatalog::entries(bool fetchNow) {
         const std::string text = fetch_(url_);
         auto parsed = parse(text);
         if (!parsed.empty()) {
-            fs::create_directories(cacheFile_.parent_path());
+            core::FileAccess::createPrivateFolders(cacheFile_.parent_path());
             core::FileAccess::writeAtomically(cacheFile_, text);
             fs::remove(failureFile());
             return {std::move(parsed), std::nullopt};
@@ -190,7 +190,7 @@ ModelCatalog::Listing ModelCatalog::entries(bool fetchNow) {
     core::Log::transcript().notice(fmt::format(
         "The list of speech models is unavailable ({}); using what is on disk", problem));
     try {
-        fs::create_directories(cacheFile_.parent_path());
+        core::FileAccess::createPrivateFolders(cacheFile_.parent_path());
         core::FileAccess::writeAtomically(failureFile(), problem);
     } catch (const std::exception& error) {
         core::Log::transcript().notice(

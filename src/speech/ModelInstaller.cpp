@@ -5,6 +5,7 @@
 #include "HttpClient.h"
 #include "HttpError.h"
 #include "ModelInstallError.h"
+#include "core/FileAccess.h"
 
 #include <fmt/format.h>
 
@@ -146,8 +147,9 @@ void ModelInstaller::install(const ModelArchive& archive, const fs::path& reques
     };
 
     std::error_code error;
-    fs::create_directories(destination.parent_path(), error);
-    if (error) {
+    try {
+        core::FileAccess::createPrivateFolders(destination.parent_path());
+    } catch (const fs::filesystem_error&) {
         throw ModelInstallError("cannot create the models folder");
     }
     removeLeftovers(destination);
