@@ -2,6 +2,8 @@
 // limit, or be refused with a message; nothing may land outside, however the archive is made.
 #include "speech/ArchiveUnpacker.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,17 +25,27 @@ constexpr std::uint64_t maximumBytes = 64 * 1024;
     std::abort();
 }
 
-// A folder of the process's own, on a memory file system when there is one.
+// A folder of the process's own, on a memory file system when there is one. libFuzzer ends
+// without running exit handlers, so each run clears what runs that have ended left behind.
 const fs::path& sandbox() {
     static const fs::path folder = [] {
         const fs::path base =
             ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "ambrel-archive-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
+        const std::string prefix = "ambrel-archive-fuzz-";
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(base, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with(prefix) &&
+                ::kill(std::atoi(name.c_str() + prefix.size()), 0) != 0 && errno == ESRCH) {
+                fs::remove_all(entry.path(), error);
+            }
+        }
+        const fs::path own = base / (prefix + std::to_string(::getpid()));
+        fs::remove_all(own, error);
+        if (!fs::create_directory(own, error)) {
             fail("cannot create a sandbox");
         }
-        std::atexit([] { fs::remove_all(sandbox()); });
-        return fs::path(pattern);
+        return own;
     }();
     return folder;
 }
