@@ -65,25 +65,34 @@ void makeFolders(const fs::path& trash) {
     }
 }
 
-// $topdir/.Trash/$uid when the administrator provides .Trash (a sticky folder, not a link),
-// otherwise $topdir/.Trash-$uid.
-fs::path topTrash(const fs::path& top) {
-    const fs::path shared = top / ".Trash";
+// A real folder (lstat: not a link to one) that belongs to us; with `privateMode`, also closed
+// to everybody else.
+bool isOurFolder(const fs::path& folder, bool privateMode) {
     struct stat info {};
-    if (::lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)) {
-        const fs::path own = shared / std::to_string(::getuid());
-        if (::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) {
-            try {
-                makeFolders(own);
-                return own;
-            } catch (const fs::filesystem_error&) {
-                // fall through to the per-user folder
-            }
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (!privateMode || (info.st_mode & 0777) == 0700);
+}
+
+// Makes `trash` with its two folders, or checks that the one there is ours alone.
+bool ownPrivateTrash(const fs::path& trash) {
+    if (::mkdir(trash.c_str(), 0700) == 0) {
+        ::chmod(trash.c_str(), 0700); // whatever the umask took away
+    } else if (errno != EEXIST) {
+        return false;
+    }
+    if (!isOurFolder(trash, true)) {
+        return false;
+    }
+    for (const auto& folder : {trash / "files", trash / "info"}) {
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        // Made by us alone, as only we may enter the trash: a folder of ours is enough.
+        if (!isOurFolder(folder, false)) {
+            return false;
         }
     }
-    const fs::path own = top / (".Trash-" + std::to_string(::getuid()));
-    makeFolders(own);
-    return own;
+    return true;
 }
 
 std::string localDeletionDate() {
@@ -131,7 +140,64 @@ std::string reserveInfo(const fs::path& trash, const fs::path& file,
                                std::make_error_code(std::errc::file_exists));
 }
 
+// Moves `file` into `trash` under a free name, with its record; `move` does the moving.
+template <typename Move>
+void moveInto(const fs::path& trash, const fs::path& file, const std::string& storedPath,
+              Move&& move) {
+    const std::string name = reserveInfo(trash, file, storedPath);
+    const fs::path info = trash / "info" / (name + ".trashinfo");
+    try {
+        move(file, trash / "files" / name);
+    } catch (...) {
+        ::unlink(info.c_str());
+        throw;
+    }
+}
+
+fs::path readyHomeTrash() {
+    const fs::path trash = homeTrash();
+    FileAccess::createPrivateFolders(trash.parent_path());
+    makeFolders(trash);
+    return trash;
+}
+
 } // namespace
+
+std::optional<fs::path> mountTrash(const fs::path& top) {
+    const std::string uid = std::to_string(::getuid());
+    // $topdir/.Trash when the administrator provides it: a sticky folder, not a link.
+    const fs::path shared = top / ".Trash";
+    struct stat info {};
+    if (::lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)) {
+        if (const fs::path own = shared / uid; ownPrivateTrash(own)) {
+            return own;
+        }
+    }
+    if (const fs::path own = top / (".Trash-" + uid); ownPrivateTrash(own)) {
+        return own;
+    }
+    return std::nullopt;
+}
+
+void moveToTrash(const fs::path& file, const fs::path& mountTop) {
+    const fs::path absolute = fs::absolute(file).lexically_normal();
+    if (const auto trash = mountTrash(mountTop)) {
+        moveInto(*trash, absolute, absolute.lexically_relative(mountTop).string(),
+                 &FileAccess::renameWithoutReplacing);
+        return;
+    }
+    moveInto(readyHomeTrash(), absolute, absolute.string(),
+             [](const fs::path& from, const fs::path& to) {
+                 try {
+                     FileAccess::renameWithoutReplacing(from, to);
+                 } catch (const fs::filesystem_error& error) {
+                     if (error.code() != std::errc::cross_device_link) {
+                         throw;
+                     }
+                     FileAccess::moveAcrossFileSystems(from, to);
+                 }
+             });
+}
 
 void moveToTrash(const fs::path& file) {
     const fs::path absolute = fs::absolute(file).lexically_normal();
@@ -140,26 +206,14 @@ void moveToTrash(const fs::path& file) {
     if (!fileDevice) {
         throw fs::filesystem_error("Cannot move to the trash", file, lastError());
     }
-
-    fs::path trash = homeTrash();
-    std::string storedPath = absolute.string();
-    fs::create_directories(trash.parent_path());
-    if (deviceOf(trash.parent_path()) != fileDevice) {
-        const fs::path top = mountTop(folder, *fileDevice);
-        trash = topTrash(top);
-        storedPath = absolute.lexically_relative(top).string();
-    } else {
-        makeFolders(trash);
+    const fs::path home = homeTrash();
+    FileAccess::createPrivateFolders(home.parent_path());
+    if (deviceOf(home.parent_path()) != fileDevice) {
+        moveToTrash(absolute, mountTop(folder, *fileDevice));
+        return;
     }
-
-    const std::string name = reserveInfo(trash, absolute, storedPath);
-    const fs::path info = trash / "info" / (name + ".trashinfo");
-    try {
-        FileAccess::renameWithoutReplacing(absolute, trash / "files" / name);
-    } catch (...) {
-        ::unlink(info.c_str());
-        throw;
-    }
+    makeFolders(home);
+    moveInto(home, absolute, absolute.string(), &FileAccess::renameWithoutReplacing);
 }
 
 } // namespace ambrel::core::FreedesktopTrash

@@ -113,7 +113,38 @@ std::string cleanParserMessage(const std::string& message) {
     return message;
 }
 
+// How deeply arrays and objects nest, counted outside strings; for text that is no JSON the
+// answer does not matter, as the parser refuses it anyway.
+bool nestsTooDeeply(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maximumNesting) {
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+std::string_view withoutTrailingNuls(std::string_view bytes) {
+    const auto last = bytes.find_last_not_of('\0');
+    return bytes.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
 
 std::string encode(const SessionRecord& record) {
     json lines = json::array();
@@ -148,9 +179,17 @@ std::string encode(const SessionRecord& record) {
 }
 
 SessionRecord decode(std::string_view bytes) {
+    const std::string_view document = withoutTrailingNuls(bytes);
+    // The parser would take a NUL for the end of the text and ignore what follows.
+    if (document.find('\0') != std::string_view::npos) {
+        throw DecodingError("a NUL byte inside the text");
+    }
+    if (nestsTooDeeply(document)) {
+        throw DecodingError(fmt::format("nested deeper than {} levels", maximumNesting));
+    }
     json root;
     try {
-        root = json::parse(bytes.begin(), bytes.end());
+        root = json::parse(document.begin(), document.end());
     } catch (const json::exception& error) {
         // Syntax errors, and numbers too large for a double.
         throw DecodingError(cleanParserMessage(error.what()));

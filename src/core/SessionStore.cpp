@@ -33,7 +33,7 @@ std::string describe(const fs::filesystem_error& error) {
 SessionStore::SessionStore(fs::path directory, TimeZone timeZone)
     : directory_(std::move(directory))
     , timeZone_(std::move(timeZone))
-    , moveToTrash_(&FreedesktopTrash::moveToTrash) {}
+    , moveToTrash_([](const fs::path& file) { FreedesktopTrash::moveToTrash(file); }) {}
 
 bool SessionStore::isValidSessionID(std::string_view id) {
     return !id.empty() && id != "." && id != ".." && id.find('/') == std::string_view::npos &&
@@ -74,7 +74,7 @@ void SessionStore::save(const SessionRecord& record, const TranscriptLabels& lab
     requireValidID(record.id, "save");
     const std::string json = SessionCoding::encode(record);
     const std::string markdown = TranscriptRenderer::markdown(record, labels, timeZone_);
-    fs::create_directories(directory_);
+    FileAccess::createPrivateFolders(directory_);
     FileAccess::writeAtomically(jsonURL(record.id), json);
     FileAccess::writeAtomically(markdownURL(record.id), markdown);
 }
@@ -88,6 +88,8 @@ SessionRecord SessionStore::load(std::string_view id) const {
     } catch (const fs::filesystem_error& error) {
         const auto reason = error.code() == std::errc::file_too_large
                                 ? fmt::format("it is larger than {} MB", maximumFileSize >> 20)
+                            : error.code() == std::errc::no_such_device
+                                ? std::string("it is not a regular file")
                                 : describe(error);
         throw SessionFileError(path,
                                fmt::format("Cannot read \u201C{}\u201D: {}", path.string(), reason),
@@ -194,7 +196,7 @@ void SessionStore::trash(std::string_view id) const {
 
 void SessionStore::moveIntoFallbackTrash(const fs::path& file) const {
     const fs::path folder = directory_ / ".trash";
-    fs::create_directories(folder);
+    FileAccess::createPrivateFolders(folder);
     const std::string stem = file.stem().string();
     const std::string extension = file.extension().string();
     fs::path destination = folder / file.filename();

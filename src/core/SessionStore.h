@@ -43,7 +43,8 @@ public:
     std::filesystem::path markdownURL(std::string_view id) const;
 
     // Writes the JSON file, then the Markdown file, each atomically. A failed JSON write leaves
-    // both files untouched; a failed Markdown write keeps the new JSON file.
+    // both files untouched; a failed Markdown write keeps the new JSON file. Transcripts are
+    // private: new files are the owner's only, as is the folder when it has to be created.
     void save(const SessionRecord& record,
               const TranscriptLabels& labels = TranscriptLabels::english()) const;
 

@@ -1,6 +1,10 @@
 #include "SessionSummaryProbe.h"
 
+#include "MarkerKind.h"
 #include "MillisecondDate.h"
+#include "SessionCoding.h"
+#include "SpeechSource.h"
+#include "Uuid.h"
 
 #include <array>
 #include <cmath>
@@ -11,9 +15,6 @@
 namespace ambrel::core {
 
 namespace {
-
-// Deeper documents are refused rather than risking the stack.
-constexpr int maximumDepth = 256;
 
 // Bytes that end the fast scan inside a string: the quote, the backslash, control characters
 // and every non-ASCII byte.
@@ -44,6 +45,7 @@ void appendUtf8(std::string& out, std::uint32_t scalar) {
 }
 
 // A validating JSON reader (RFC 8259, UTF-8 as in RFC 3629) that skips what it is not asked for.
+// Every syntax check answers false; callers pass that straight up.
 class Scanner {
 public:
     explicit Scanner(std::string_view text)
@@ -64,6 +66,14 @@ public:
             return true;
         }
         return false;
+    }
+    bool consume(std::string_view bytes) {
+        if (static_cast<std::size_t>(end_ - p_) < bytes.size() ||
+            std::string_view(reinterpret_cast<const char*>(p_), bytes.size()) != bytes) {
+            return false;
+        }
+        p_ += bytes.size();
+        return true;
     }
 
     // Reads a string starting at its opening quote; decodes it into `out` when given.
@@ -102,37 +112,37 @@ public:
     }
 
     // Skips any value, validating it.
-    bool skipValue(int depth) {
-        if (depth > maximumDepth || p_ == end_) {
+    bool skipValue() {
+        if (p_ == end_) {
             return false;
         }
         switch (*p_) {
         case '"':
             return string(nullptr);
         case '{':
-            return object(depth, [this](const std::string&, int d) { return skipValue(d); });
+            return object([this](const std::string&) { return skipValue(); });
         case '[':
-            return array(depth, nullptr);
+            return array([this] { return skipValue(); });
         case 't':
-            return literal("true");
+            return consume("true");
         case 'f':
-            return literal("false");
+            return consume("false");
         case 'n':
-            return literal("null");
+            return consume("null");
         default:
             return number();
         }
     }
 
-    // Reads an object, calling member(key, depth) with the scanner at each value.
+    // Reads an object, calling member(key) with the scanner at each value.
     template <typename Member>
-    bool object(int depth, Member&& member) {
-        if (!consume('{')) {
+    bool object(Member&& member) {
+        if (!consume('{') || !enter()) {
             return false;
         }
         skipWhitespace();
         if (consume('}')) {
-            return true;
+            return leave();
         }
         std::string key;
         while (true) {
@@ -146,12 +156,12 @@ public:
                 return false;
             }
             skipWhitespace();
-            if (!member(key, depth + 1)) {
+            if (!member(key)) {
                 return false;
             }
             skipWhitespace();
             if (consume('}')) {
-                return true;
+                return leave();
             }
             if (!consume(',')) {
                 return false;
@@ -159,42 +169,36 @@ public:
         }
     }
 
-    // Skips an array, counting its elements into `count` when given.
-    bool array(int depth, std::size_t* count) {
-        if (!consume('[')) {
+    // Reads an array, calling element() with the scanner at each element.
+    template <typename Element>
+    bool array(Element&& element) {
+        if (!consume('[') || !enter()) {
             return false;
         }
-        std::size_t elements = 0;
         skipWhitespace();
-        if (!consume(']')) {
-            while (true) {
-                skipWhitespace();
-                if (!skipValue(depth + 1)) {
-                    return false;
-                }
-                ++elements;
-                skipWhitespace();
-                if (consume(']')) {
-                    break;
-                }
-                if (!consume(',')) {
-                    return false;
-                }
+        if (consume(']')) {
+            return leave();
+        }
+        while (true) {
+            skipWhitespace();
+            if (!element()) {
+                return false;
+            }
+            skipWhitespace();
+            if (consume(']')) {
+                return leave();
+            }
+            if (!consume(',')) {
+                return false;
             }
         }
-        if (count != nullptr) {
-            *count = elements;
-        }
-        return true;
     }
 
 private:
-    bool literal(std::string_view word) {
-        if (static_cast<std::size_t>(end_ - p_) < word.size() ||
-            std::string_view(reinterpret_cast<const char*>(p_), word.size()) != word) {
-            return false;
-        }
-        p_ += word.size();
+    // The full reader refuses deeper files before parsing them; so does this one.
+    bool enter() { return ++depth_ <= SessionCoding::maximumNesting; }
+    bool leave() {
+        --depth_;
         return true;
     }
 
@@ -208,19 +212,21 @@ private:
 
     bool number() {
         const unsigned char* start = p_;
-        if (!numberSyntax()) {
+        bool exponent = false;
+        if (!numberSyntax(exponent)) {
             return false;
         }
-        // Like the full reader, refuse numbers beyond the range of a double.
+        // Like the full reader, refuse numbers beyond the range of a double. Without an exponent
+        // that takes hundreds of digits; with one, any length will do.
         const auto length = static_cast<std::size_t>(p_ - start);
-        if (length < 16) {
+        if (!exponent && length < 300) {
             return true;
         }
         const std::string text(reinterpret_cast<const char*>(start), length);
         return std::isfinite(std::strtod(text.c_str(), nullptr));
     }
 
-    bool numberSyntax() {
+    bool numberSyntax(bool& exponent) {
         consume('-');
         if (consume('0')) {
             // no further integer digits after a leading zero
@@ -233,6 +239,7 @@ private:
             return false;
         }
         if (consume('e') || consume('E')) {
+            exponent = true;
             if (!consume('+')) {
                 consume('-');
             }
@@ -361,70 +368,213 @@ private:
 
     const unsigned char* p_;
     const unsigned char* end_;
+    int depth_ = 0;
+};
+
+// What the last occurrence of a member held (the full reader keeps the last of repeated keys).
+enum class State { absent, invalid, present };
+
+// Values of the session format, checked as the full reader checks them. Each answers false for
+// broken JSON only; whether the value was of the wanted kind goes into `state`.
+class SessionReader {
+public:
+    explicit SessionReader(Scanner& scanner) : scanner_(scanner) {}
+
+    bool text(State& state, bool nullable = false) {
+        if (scanner_.peek('"')) {
+            state = State::present;
+            return scanner_.string(nullptr);
+        }
+        return other(state, nullable);
+    }
+
+    // A text that `accepts` must accept.
+    template <typename Accepts>
+    bool text(State& state, Accepts&& accepts) {
+        if (!scanner_.peek('"')) {
+            return other(state, false);
+        }
+        value_.clear();
+        if (!scanner_.string(&value_)) {
+            return false;
+        }
+        state = accepts(value_) ? State::present : State::invalid;
+        return true;
+    }
+
+    bool date(State& state, Instant& instant, bool nullable = false) {
+        if (!scanner_.peek('"')) {
+            return other(state, nullable);
+        }
+        value_.clear();
+        if (!scanner_.string(&value_)) {
+            return false;
+        }
+        const auto parsed = MillisecondDate::parse(value_);
+        state = parsed ? State::present : State::invalid;
+        instant = parsed.value_or(0);
+        return true;
+    }
+
+    // An array whose elements `element(valid)` reads; present when every element is valid.
+    template <typename Element>
+    bool array(State& state, std::size_t* count, Element&& element) {
+        if (!scanner_.peek('[')) {
+            return other(state, false);
+        }
+        bool valid = true;
+        std::size_t elements = 0;
+        const bool parsed = scanner_.array([&] {
+            ++elements;
+            return element(valid);
+        });
+        state = valid ? State::present : State::invalid;
+        if (count != nullptr) {
+            *count = elements;
+        }
+        return parsed;
+    }
+
+    bool languages(State& state) {
+        return array(state, nullptr, [this](bool& valid) {
+            State language = State::absent;
+            const bool parsed = text(language);
+            valid = valid && language == State::present;
+            return parsed;
+        });
+    }
+
+    bool lines(State& state, std::size_t& count) {
+        return array(state, &count, [this](bool& valid) {
+            State id{}, language{}, source{}, start{}, words{};
+            Instant unused = 0;
+            const bool parsed = object(valid, [&](const std::string& key) {
+                if (key == "id") {
+                    return text(id,
+                                [](const std::string& v) { return Uuid::parse(v).has_value(); });
+                }
+                if (key == "language") {
+                    return text(language, true);
+                }
+                if (key == "source") {
+                    return text(source, [](const std::string& v) {
+                        return speechSourceFromRawValue(v).has_value();
+                    });
+                }
+                if (key == "start") {
+                    return date(start, unused);
+                }
+                if (key == "text") {
+                    return text(words);
+                }
+                return scanner_.skipValue();
+            });
+            valid = valid && id == State::present && language != State::invalid &&
+                    source == State::present && start == State::present && words == State::present;
+            return parsed;
+        });
+    }
+
+    bool markers(State& state) {
+        return array(state, nullptr, [this](bool& valid) {
+            State date{}, kind{};
+            Instant unused = 0;
+            const bool parsed = object(valid, [&](const std::string& key) {
+                if (key == "date") {
+                    return this->date(date, unused);
+                }
+                if (key == "kind") {
+                    return text(kind, [](const std::string& v) {
+                        return markerKindFromRawValue(v).has_value();
+                    });
+                }
+                return scanner_.skipValue();
+            });
+            valid = valid && date == State::present && kind == State::present;
+            return parsed;
+        });
+    }
+
+private:
+    // A value of the wrong kind; null stands for absent where that is allowed.
+    bool other(State& state, bool nullable) {
+        state = nullable && scanner_.peek('n') ? State::absent : State::invalid;
+        return scanner_.skipValue();
+    }
+
+    // An element that must be an object; `valid` turns false when it is something else.
+    template <typename Member>
+    bool object(bool& valid, Member&& member) {
+        if (!scanner_.peek('{')) {
+            valid = false;
+            return scanner_.skipValue();
+        }
+        return scanner_.object(std::forward<Member>(member));
+    }
+
+    Scanner& scanner_;
+    std::string value_;
 };
 
 } // namespace
 
 std::optional<SessionSummaryProbe> SessionSummaryProbe::read(std::string_view json) {
-    // A member may appear more than once; like the full reader, the last one counts, so a bad
-    // value is only remembered, not fatal, until the end.
-    enum class State { absent, invalid, present };
-    struct Member {
-        State state = State::absent;
-        Instant date = 0;
-        std::size_t count = 0;
-    };
-    Member startedAt, endedAt, lastUpdated, lines;
-    Scanner scanner(json);
-    std::string value;
+    Scanner scanner(SessionCoding::withoutTrailingNuls(json));
+    SessionReader reader(scanner);
+    State appVersion{}, endedAt{}, id{}, languages{}, lastUpdated{}, lines{}, markers{},
+        startedAt{};
+    SessionSummaryProbe probe;
+    Instant ended = 0;
 
-    auto dateMember = [&](Member& member, bool nullable, int depth) {
-        if (scanner.peek('"')) {
-            value.clear();
-            if (!scanner.string(&value)) {
-                return false;
-            }
-            const auto date = MillisecondDate::parse(value);
-            member.state = date ? State::present : State::invalid;
-            member.date = date.value_or(0);
-            return true;
-        }
-        const bool isNull = scanner.peek('n');
-        member.state = nullable && isNull ? State::absent : State::invalid;
-        return scanner.skipValue(depth);
-    };
-
+    scanner.consume("\xEF\xBB\xBF"); // a byte-order mark, as the full reader allows
     scanner.skipWhitespace();
-    const bool parsed = scanner.object(0, [&](const std::string& key, int depth) {
-        if (key == "startedAt") {
-            return dateMember(startedAt, false, depth);
+    if (!scanner.peek('{')) {
+        return std::nullopt; // not an object, or not JSON at all
+    }
+    const bool parsed = scanner.object([&](const std::string& key) {
+        if (key == "appVersion") {
+            return reader.text(appVersion);
         }
         if (key == "endedAt") {
-            return dateMember(endedAt, true, depth);
+            return reader.date(endedAt, ended, true);
+        }
+        if (key == "id") {
+            return reader.text(id);
+        }
+        if (key == "languages") {
+            return reader.languages(languages);
         }
         if (key == "lastUpdated") {
-            return dateMember(lastUpdated, false, depth);
+            return reader.date(lastUpdated, probe.lastUpdated);
         }
         if (key == "lines") {
-            if (!scanner.peek('[')) {
-                lines.state = State::invalid;
-                return scanner.skipValue(depth);
-            }
-            lines.state = State::present;
-            return scanner.array(depth, &lines.count);
+            return reader.lines(lines, probe.lineCount);
         }
-        return scanner.skipValue(depth);
+        if (key == "markers") {
+            return reader.markers(markers);
+        }
+        if (key == "startedAt") {
+            return reader.date(startedAt, probe.startedAt);
+        }
+        return scanner.skipValue();
     });
     scanner.skipWhitespace();
-    if (!parsed || !scanner.atEnd() || startedAt.state != State::present ||
-        lastUpdated.state != State::present || lines.state != State::present ||
-        endedAt.state == State::invalid) {
+    if (!parsed || !scanner.atEnd()) {
         return std::nullopt;
     }
-    return SessionSummaryProbe{startedAt.date,
-                               endedAt.state == State::present ? std::optional(endedAt.date)
-                                                               : std::nullopt,
-                               lastUpdated.date, lines.count};
+    for (const State required :
+         {appVersion, id, languages, lastUpdated, lines, markers, startedAt}) {
+        if (required != State::present) {
+            return std::nullopt;
+        }
+    }
+    if (endedAt == State::invalid) {
+        return std::nullopt;
+    }
+    if (endedAt == State::present) {
+        probe.endedAt = ended;
+    }
+    return probe;
 }
 
 } // namespace ambrel::core

@@ -9,16 +9,15 @@
 namespace ambrel::core {
 
 // The few facts of a session file that the history list shows, read in one pass over the text
-// without building the lines: the file is checked to be well-formed JSON, but the elements of
-// "lines" are only counted.
+// without building the lines. It accepts exactly the files that SessionCoding::decode accepts:
+// a listed session can always be opened.
 struct SessionSummaryProbe {
     Instant startedAt = 0;
     std::optional<Instant> endedAt;
     Instant lastUpdated = 0;
     std::size_t lineCount = 0;
 
-    // Absent when the text is not JSON, is not an object, or lacks a required member or has
-    // one of the wrong type.
+    // Absent when the full reader would refuse the file.
     static std::optional<SessionSummaryProbe> read(std::string_view json);
 
     bool operator==(const SessionSummaryProbe&) const = default;

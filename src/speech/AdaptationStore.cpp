@@ -69,7 +69,7 @@ void AdaptationStore::save(const std::string& name, const std::vector<double>& v
     }
     const auto path = folder_ / (name + ".json");
     try {
-        std::filesystem::create_directories(folder_);
+        core::FileAccess::createPrivateFolders(folder_);
         nlohmann::json json;
         json[valuesKey] = values;
         core::FileAccess::writeAtomically(path, json.dump() + "\n");

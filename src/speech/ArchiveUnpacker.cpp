@@ -239,9 +239,20 @@ std::optional<fs::path> ArchiveUnpacker::unpack(const fs::path& file, const fs::
             continue; // "./" itself
         }
         const bool hasData = prepare(entry, relative, root);
-        if (hasData && archive_entry_size_is_set(entry) &&
-            static_cast<std::uint64_t>(archive_entry_size(entry)) > maximumBytes - unpacked) {
-            tooLarge();
+        // A file takes up to where its data ends or its header says it ends, whichever is
+        // further: the files are made that long, holes included.
+        std::uint64_t extent = 0;
+        const auto reach = [&](std::uint64_t end) {
+            if (end > extent) {
+                if (end - extent > maximumBytes - unpacked) {
+                    tooLarge();
+                }
+                unpacked += end - extent;
+                extent = end;
+            }
+        };
+        if (hasData && archive_entry_size_is_set(entry)) {
+            reach(static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry))));
         }
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
             cannotWrite(archive_error_string(writer.get()));
@@ -257,10 +268,13 @@ std::optional<fs::path> ArchiveUnpacker::unpack(const fs::path& file, const fs::
             if (read < ARCHIVE_WARN) {
                 damaged(reader.get());
             }
-            if (size > maximumBytes - unpacked) {
+            if (offset < 0) {
+                damaged(reader.get());
+            }
+            if (size > maximumBytes || static_cast<std::uint64_t>(offset) > maximumBytes - size) {
                 tooLarge();
             }
-            unpacked += size;
+            reach(static_cast<std::uint64_t>(offset) + size);
             if (archive_write_data_block(writer.get(), block, size, offset) < ARCHIVE_WARN) {
                 cannotWrite(archive_error_string(writer.get()));
             }

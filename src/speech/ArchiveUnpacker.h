@@ -9,8 +9,9 @@ namespace ambrel {
 
 // Unpacks zip and tar archives (plain or compressed) from untrusted sources. Refuses absolute
 // paths, ".." components, links leading out of the unpacked tree, devices and pipes, and more
-// than a set number of unpacked bytes, counted as they come. Failures throw std::runtime_error
-// with a short message; what was unpacked so far stays for the caller to remove.
+// than a set number of unpacked bytes, counted as they come by the lengths the files get (holes
+// and lengths that headers claim included). Failures throw std::runtime_error with a short
+// message; what was unpacked so far stays for the caller to remove.
 class ArchiveUnpacker {
 public:
     static constexpr std::uint64_t defaultMaximumBytes = std::uint64_t{4} << 30;

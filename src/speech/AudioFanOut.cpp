@@ -10,8 +10,10 @@ AudioFanOut::AudioFanOut(const std::vector<std::pair<StreamFormat, Recognizer*>>
     : clockOrigin_(clockOrigin)
     , monotonic_(std::move(monotonic)) {
     for (const auto& [format, recognizer] : recognizers) {
+        // Named for the lambda: clang before 16 cannot capture a structured binding.
+        const StreamFormat& wanted = format;
         auto shared = std::find_if(targets_.begin(), targets_.end(),
-                                   [&](const Target& t) { return t.format == format; });
+                                   [&](const Target& t) { return t.format == wanted; });
         if (shared != targets_.end()) {
             shared->inputs.push_back(recognizer);
         } else {

@@ -1,12 +1,12 @@
 #include "HttpClient.h"
 
+#include "ContentRange.h"
 #include "HttpError.h"
 
 #include <curl/curl.h>
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -27,7 +27,16 @@ using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
 constexpr auto tickInterval = std::chrono::milliseconds(100);
 
-Easy makeEasy(const std::string& url, std::chrono::seconds stallLimit, char* errorBuffer) {
+bool isHttps(const std::string& url) {
+    constexpr std::string_view scheme = "https://";
+    return url.size() >= scheme.size() &&
+           std::equal(scheme.begin(), scheme.end(), url.begin(), [](char a, char b) {
+               return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b + 32) : b);
+           });
+}
+
+Easy makeEasy(const std::string& url, std::chrono::seconds stallLimit,
+              const std::filesystem::path& authorities, char* errorBuffer) {
     static std::once_flag once;
     std::call_once(once, [] {
         if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
@@ -45,7 +54,11 @@ Easy makeEasy(const std::string& url, std::chrono::seconds stallLimit, char* err
     // Worker threads must not get SIGALRM from name lookups.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What starts encrypted stays so: a redirect must not hand the transfer to plain HTTP.
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, isHttps(url) ? "https" : "http,https");
+    if (!authorities.empty()) {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, authorities.c_str());
+    }
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(stallLimit.count()));
@@ -61,7 +74,7 @@ long responseCode(CURL* easy) {
     return code;
 }
 
-HttpError tooLargeError(std::size_t limit) {
+HttpError tooLargeError(std::uint64_t limit) {
     return HttpError("larger than " + std::to_string(limit) + " bytes", HttpError::Kind::tooLarge);
 }
 
@@ -77,32 +90,12 @@ HttpError transferError(CURLcode code, const char* errorBuffer, std::chrono::sec
     return HttpError(errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code));
 }
 
-std::optional<std::uint64_t> number(std::string_view text) {
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// "bytes 100-199/500", "bytes 100-199/*" or "bytes */500": the first byte and the whole size.
-std::pair<std::optional<std::uint64_t>, std::optional<std::uint64_t>> contentRange(CURL* easy) {
+std::optional<ContentRange> contentRange(CURL* easy) {
     curl_header* header = nullptr;
     if (curl_easy_header(easy, "Content-Range", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
-        return {};
+        return std::nullopt;
     }
-    std::string_view value = header->value;
-    if (!value.starts_with("bytes ")) {
-        return {};
-    }
-    value.remove_prefix(6);
-    const auto slash = value.find('/');
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    const auto span = value.substr(0, slash);
-    return {number(span.substr(0, span.find('-'))), number(value.substr(slash + 1))};
+    return ContentRange::parse(header->value);
 }
 
 // One response of a download being written into the file.
@@ -112,6 +105,7 @@ struct Transfer {
     std::uint64_t offset = 0; // bytes the file had when asking
     std::uint64_t received = 0;
     std::optional<std::uint64_t> total;
+    std::optional<std::uint64_t> limit;
     enum class Body { undecided, write, discard } body = Body::undecided;
     bool restart = false;
     std::optional<HttpError> failure;
@@ -138,18 +132,20 @@ struct Transfer {
                 return false;
             }
             total = rest;
-            body = Body::write;
-            return true;
+            return startWriting();
         }
         if (code == 206) {
-            const auto [first, whole] = contentRange(easy);
-            if (first != offset) {
+            const auto range = contentRange(easy);
+            // Only the rest of the file, exactly, can be appended to it.
+            if (!range || range->first != offset ||
+                (rest && *rest != *range->last - *range->first + 1)) {
                 restart = true;
                 return false;
             }
-            total = whole ? whole : rest ? std::optional(offset + *rest) : std::nullopt;
-            body = Body::write;
-            return true;
+            total = range->length ? range->length
+                    : rest        ? std::optional(offset + *rest)
+                                  : std::nullopt;
+            return startWriting();
         }
         if (code == 416) {
             body = Body::discard;
@@ -157,6 +153,16 @@ struct Transfer {
         }
         failure = statusError(code);
         return false;
+    }
+
+    // Writes the body from here on, unless the server already says it is too large.
+    bool startWriting() {
+        if (limit && total && *total > *limit) {
+            failure = tooLargeError(*limit);
+            return false;
+        }
+        body = Body::write;
+        return true;
     }
 
     static std::size_t onData(char* data, std::size_t size, std::size_t count, void* context) {
@@ -167,6 +173,10 @@ struct Transfer {
         }
         if (self.body == Body::discard) {
             return bytes;
+        }
+        if (self.limit && bytes > *self.limit - std::min(*self.limit, self.received)) {
+            self.failure = tooLargeError(*self.limit);
+            return CURL_WRITEFUNC_ERROR;
         }
         if (std::fwrite(data, 1, bytes, self.file) != bytes) {
             self.failure = HttpError("cannot write the downloaded file");
@@ -226,7 +236,9 @@ std::uint64_t fileSize(std::FILE* file) {
 
 } // namespace
 
-HttpClient::HttpClient(std::chrono::seconds stallLimit) : stallLimit_(stallLimit) {}
+HttpClient::HttpClient(std::chrono::seconds stallLimit, std::filesystem::path authorities)
+    : stallLimit_(stallLimit)
+    , authorities_(std::move(authorities)) {}
 
 std::string HttpClient::fetch(const std::string& url, std::size_t maximumBytes,
                               double timeoutSeconds) const {
@@ -237,7 +249,7 @@ std::string HttpClient::fetch(const std::string& url, std::size_t maximumBytes,
         std::optional<HttpError> failure;
     };
     char errorBuffer[CURL_ERROR_SIZE];
-    const Easy easy = makeEasy(url, stallLimit_, errorBuffer);
+    const Easy easy = makeEasy(url, stallLimit_, authorities_, errorBuffer);
     Fetch fetch{easy.get(), maximumBytes, {}, std::nullopt};
     curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS,
                      static_cast<long>(std::clamp(timeoutSeconds * 1000, 1.0, 1e9)));
@@ -283,7 +295,8 @@ std::string HttpClient::fetch(const std::string& url, std::size_t maximumBytes,
 }
 
 void HttpClient::download(const std::string& url, const std::filesystem::path& file,
-                          const Progress& progress) const {
+                          const Progress& progress,
+                          std::optional<std::uint64_t> maximumBytes) const {
     File output(std::fopen(file.c_str(), "ab"), std::fclose);
     if (!output) {
         throw HttpError("cannot create the downloaded file");
@@ -291,12 +304,19 @@ void HttpClient::download(const std::string& url, const std::filesystem::path& f
     // A second request only when the first could not continue the file where it ends.
     for (int attempt = 0;; ++attempt) {
         char errorBuffer[CURL_ERROR_SIZE];
-        const Easy easy = makeEasy(url, stallLimit_, errorBuffer);
+        const Easy easy = makeEasy(url, stallLimit_, authorities_, errorBuffer);
         Transfer transfer;
         transfer.easy = easy.get();
         transfer.file = output.get();
+        transfer.limit = maximumBytes;
         transfer.offset = fileSize(output.get());
         transfer.received = transfer.offset;
+        // A file already longer than allowed cannot be the start of the right one.
+        if (maximumBytes && transfer.offset > *maximumBytes) {
+            if (!transfer.truncate()) {
+                throw *transfer.failure;
+            }
+        }
         if (transfer.offset > 0) {
             const auto range = std::to_string(transfer.offset) + "-";
             curl_easy_setopt(easy.get(), CURLOPT_RANGE, range.c_str());
@@ -314,9 +334,9 @@ void HttpClient::download(const std::string& url, const std::filesystem::path& f
         }
         if (result == CURLE_OK && transfer.body == Transfer::Body::discard) {
             // 416: nothing is left to send when the file already has all of it.
-            const auto whole = contentRange(easy.get()).second;
-            if (whole && *whole == transfer.offset) {
-                transfer.total = whole;
+            const auto range = contentRange(easy.get());
+            if (range && !range->first && range->length == transfer.offset) {
+                transfer.total = range->length;
             } else {
                 transfer.restart = true;
             }

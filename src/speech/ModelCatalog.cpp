@@ -37,6 +37,19 @@ std::optional<std::uint64_t> number(const json& object, const char* key) {
     return std::nullopt;
 }
 
+// The locale names the folder the model is unpacked into: letters, digits and single inner
+// hyphens only, so that no list can name ".." or a path.
+bool isLanguageTag(std::string_view locale) {
+    if (locale.empty() || locale.size() > 64 || locale.front() == '-' || locale.back() == '-' ||
+        locale.find("--") != std::string_view::npos) {
+        return false;
+    }
+    return std::all_of(locale.begin(), locale.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-';
+    });
+}
+
 bool isTrue(const json& object, const char* key) {
     const auto it = object.find(key);
     return it != object.end() && ((it->is_boolean() && it->get<bool>()) ||
@@ -92,8 +105,12 @@ std::vector<ModelCatalog::Entry> ModelCatalog::parse(std::string_view text) {
         if (!lang || !url || !name || !url->starts_with("https://")) {
             continue;
         }
+        std::string locale = localeOf(*lang);
+        if (!isLanguageTag(locale)) {
+            continue;
+        }
         Candidate candidate{
-            Entry{localeOf(*lang), *name,
+            Entry{std::move(locale), *name,
                   ModelArchive{*url, number(item, "size"), ::ambrel::text(item, "sha256"),
                                ::ambrel::text(item, "md5")}},
             ::ambrel::text(item, "type") == "small", number(item, "size").value_or(UINT64_MAX)};
@@ -159,7 +176,7 @@ ModelCatalog::Listing ModelCatalog::entries(bool fetchNow) {
         const std::string text = fetch_(url_);
         auto parsed = parse(text);
         if (!parsed.empty()) {
-            fs::create_directories(cacheFile_.parent_path());
+            core::FileAccess::createPrivateFolders(cacheFile_.parent_path());
             core::FileAccess::writeAtomically(cacheFile_, text);
             fs::remove(failureFile());
             return {std::move(parsed), std::nullopt};
@@ -173,7 +190,7 @@ ModelCatalog::Listing ModelCatalog::entries(bool fetchNow) {
     core::Log::transcript().notice(fmt::format(
         "The list of speech models is unavailable ({}); using what is on disk", problem));
     try {
-        fs::create_directories(cacheFile_.parent_path());
+        core::FileAccess::createPrivateFolders(cacheFile_.parent_path());
         core::FileAccess::writeAtomically(failureFile(), problem);
     } catch (const std::exception& error) {
         core::Log::transcript().notice(

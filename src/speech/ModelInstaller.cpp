@@ -5,6 +5,9 @@
 #include "HttpClient.h"
 #include "HttpError.h"
 #include "ModelInstallError.h"
+#include "core/FileAccess.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -144,8 +147,9 @@ void ModelInstaller::install(const ModelArchive& archive, const fs::path& reques
     };
 
     std::error_code error;
-    fs::create_directories(destination.parent_path(), error);
-    if (error) {
+    try {
+        core::FileAccess::createPrivateFolders(destination.parent_path());
+    } catch (const fs::filesystem_error&) {
         throw ModelInstallError("cannot create the models folder");
     }
     removeLeftovers(destination);
@@ -159,15 +163,26 @@ void ModelInstaller::install(const ModelArchive& archive, const fs::path& reques
     try {
         HttpClient(limits.stall)
             .download(
-                archive.url, part, [&](std::uint64_t received, std::optional<std::uint64_t> total) {
+                archive.url, part,
+                [&](std::uint64_t received, std::optional<std::uint64_t> total) {
                     const auto whole = archive.size ? archive.size : total;
                     report(whole && *whole > 0
                                ? downloadShare * std::min(1.0, double(received) / double(*whole))
                                : reported,
                            false);
                     return proceed();
-                });
+                },
+                archive.size.value_or(limits.downloadBytes));
     } catch (const HttpError& failure) {
+        std::error_code ignored;
+        if (failure.kind() == HttpError::Kind::tooLarge) {
+            fs::remove(part, ignored); // no use continuing it
+            throw ModelInstallError(
+                archive.size
+                    ? fmt::format("the download is larger than the announced {} bytes",
+                                  *archive.size)
+                    : fmt::format("the download is larger than {} bytes", limits.downloadBytes));
+        }
         throw ModelInstallError(failure.what(), failure.kind() == HttpError::Kind::cancelled);
     }
     report(downloadShare, true);

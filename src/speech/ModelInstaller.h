@@ -19,8 +19,11 @@ public:
     struct Limits {
         std::uint64_t unpackedBytes;
         std::chrono::seconds stall; // a download receiving nothing for this long fails
+        // A download stops once it passes the archive's announced size, or this without one.
+        std::uint64_t downloadBytes;
     };
-    static constexpr Limits defaultLimits{std::uint64_t{4} << 30, std::chrono::seconds(30)};
+    static constexpr Limits defaultLimits{std::uint64_t{4} << 30, std::chrono::seconds(30),
+                                          std::uint64_t{4} << 30};
 
     // `progress` gets a rising fraction from 0 to 1 on the calling thread, at least every half
     // second while downloading, and 1 on success.

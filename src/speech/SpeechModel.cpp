@@ -7,6 +7,7 @@
 #include "VoskLibrary.h"
 #include "VoskRecognizer.h"
 #include "core/Clocks.h"
+#include "core/FileAccess.h"
 #include "core/Log.h"
 #include "core/XdgFolders.h"
 
@@ -396,7 +397,7 @@ void SpeechModel::ensureInstalled(const std::vector<RecognitionLanguage>& langua
         if (entry == entries.end()) {
             continue;
         }
-        fs::create_directories(configuration_.speechFolder);
+        core::FileAccess::createPrivateFolders(configuration_.speechFolder);
         ModelInstaller::install(
             entry->archive, configuration_.speechFolder / missing[i],
             [&](double fraction) {

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ambrel::core;
@@ -42,6 +43,22 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+fs::perms permissions(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::all;
+}
+
+// Sets the process's umask for the lifetime of the object.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : previous_(::umask(mask)) {}
+    ~Umask() { ::umask(previous_); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t previous_;
+};
 
 // Makes writes beyond `bytes` fail with EFBIG for the lifetime of the object (even for root).
 class FileSizeLimit {
@@ -174,6 +191,44 @@ TEST(SessionStore, AFailedWriteLeavesThePreviousFilesIntact) {
     EXPECT_EQ(folder.read("s.md/keep"), "x");
 }
 
+TEST(SessionStore, TranscriptsAreForTheirOwnerOnly) {
+    TemporaryFolder folder;
+    const Umask usual(022);
+    const fs::perms ownerReadWrite = fs::perms::owner_read | fs::perms::owner_write;
+
+    // Folders the store makes are private; the files in them too.
+    SessionStore store(folder.path() / "made/sessions", berlin);
+    store.save(makeRecord("s", march14, 1));
+    EXPECT_EQ(permissions(folder.path() / "made"), fs::perms::owner_all);
+    EXPECT_EQ(permissions(store.directory()), fs::perms::owner_all);
+    EXPECT_EQ(permissions(store.jsonURL("s")), ownerReadWrite);
+    EXPECT_EQ(permissions(store.markdownURL("s")), ownerReadWrite);
+
+    // A rewrite keeps what the user chose, whichever way.
+    fs::permissions(store.jsonURL("s"), ownerReadWrite | fs::perms::group_read);
+    fs::permissions(store.markdownURL("s"), fs::perms::owner_read);
+    store.save(makeRecord("s", march14, 2));
+    EXPECT_EQ(permissions(store.jsonURL("s")), ownerReadWrite | fs::perms::group_read);
+    EXPECT_EQ(permissions(store.markdownURL("s")), fs::perms::owner_read);
+    EXPECT_EQ(store.load("s").lines.size(), 2u);
+
+    // A folder the user made keeps its permissions; the hidden trash inside is private.
+    fs::create_directory(folder.path() / "shared");
+    fs::permissions(folder.path() / "shared",
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    SessionStore shared(folder.path() / "shared", berlin);
+    shared.setMoveToTrash([](const fs::path& file) {
+        throw fs::filesystem_error("refused", file,
+                                   std::make_error_code(std::errc::permission_denied));
+    });
+    shared.save(makeRecord("t", march14, 1));
+    shared.trash("t");
+    EXPECT_EQ(permissions(shared.directory()),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_EQ(permissions(shared.directory() / ".trash"), fs::perms::owner_all);
+    EXPECT_EQ(permissions(shared.directory() / ".trash/t.json"), ownerReadWrite);
+}
+
 TEST(SessionStore, LoadErrorsNameTheFile) {
     TemporaryFolder folder;
     SessionStore store(folder.path(), berlin);
@@ -200,6 +255,11 @@ TEST(SessionStore, LoadErrorsNameTheFile) {
     expectError("typed", "appVersion: expected a text");
     expectError("empty", "parse error");
     expectError("folder", "Is a directory");
+    // Nothing that could keep the reader waiting: a pipe nobody writes to, a device.
+    ASSERT_EQ(::mkfifo((folder.path() / "pipe.json").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder.path() / "device.json");
+    expectError("pipe", "not a regular file");
+    expectError("device", "not a regular file");
 
     try {
         store.load("missing");

@@ -1,34 +1,50 @@
-// Feeds arbitrary bytes to both session readers: neither may crash, and they must agree on
-// every file the full reader accepts.
+// Feeds arbitrary bytes to both session readers: neither may crash, they must accept and refuse
+// the same files (the history lists what it can open), and agree on every file they accept.
 #include "core/SessionCoding.h"
 #include "core/SessionSummaryProbe.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
+namespace {
+
+[[noreturn]] void disagree(const char* what) {
+    std::fprintf(stderr, "the session readers disagree: %s\n", what);
+    std::abort();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace ambrel::core;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto probe = ambrel::core::SessionSummaryProbe::read(text);
+    const auto probe = SessionSummaryProbe::read(text);
+    std::optional<SessionRecord> record;
     try {
-        const auto record = ambrel::core::SessionCoding::decode(text);
-        const bool agrees = probe && probe->lineCount == record.lines.size() &&
-                            probe->startedAt == record.startedAt &&
-                            probe->lastUpdated == record.lastUpdated &&
-                            probe->endedAt == record.endedAt;
-        if (!agrees) {
-            std::fprintf(stderr, "the summary probe disagrees with the full reader\n");
-            std::abort();
-        }
-        // Once written, a record reads back to the same file (dates keep milliseconds only).
-        const auto written = ambrel::core::SessionCoding::encode(record);
-        if (ambrel::core::SessionCoding::encode(ambrel::core::SessionCoding::decode(written)) !=
-            written) {
-            std::fprintf(stderr, "a written record does not survive a round trip\n");
-            std::abort();
-        }
-    } catch (const ambrel::core::SessionCoding::DecodingError&) {
+        record = SessionCoding::decode(text);
+    } catch (const SessionCoding::DecodingError&) {
+    }
+    if (probe && !record) {
+        disagree("the summary probe lists a file the full reader refuses");
+    }
+    if (record && !probe) {
+        disagree("the summary probe hides a file the full reader opens");
+    }
+    if (!record) {
+        return 0;
+    }
+    if (probe->lineCount != record->lines.size() || probe->startedAt != record->startedAt ||
+        probe->lastUpdated != record->lastUpdated || probe->endedAt != record->endedAt) {
+        disagree("the summary differs from the record");
+    }
+    // Once written, a record reads back to the same file (dates keep milliseconds only).
+    const auto written = SessionCoding::encode(*record);
+    if (SessionCoding::encode(SessionCoding::decode(written)) != written) {
+        std::fprintf(stderr, "a written record does not survive a round trip\n");
+        std::abort();
     }
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "HttpServer.h"
 #include "TemporaryFolder.h"
+#include "TlsServer.h"
+#include "speech/ContentRange.h"
 #include "speech/HttpError.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +115,25 @@ TEST_F(HttpClientTest, FetchReportsFailures) {
     EXPECT_LT(Clock::now() - start, 10s);
 }
 
+TEST_F(HttpClientTest, RedirectsNeverLeadFromHttpsToPlainHttp) {
+    TlsServer secure;
+    const HttpClient client(30s, secure.certificate());
+    server.route("/catalogue.json", Route(R"([])"));
+    serve();
+    secure.document("/catalogue.json", R"(["secure"])");
+    secure.redirect("/latest", secure.url("/catalogue.json"));
+    secure.redirect("/downgraded", server.url("/catalogue.json"));
+    secure.redirect("/downgraded.zip", server.url("/model.zip"));
+
+    EXPECT_EQ(client.fetch(secure.url("/latest"), 1000, 10), R"(["secure"])");
+    EXPECT_THROW(client.fetch(secure.url("/downgraded"), 1000, 10), HttpError);
+    EXPECT_THROW(client.download(secure.url("/downgraded.zip"), file, record()), HttpError);
+    EXPECT_EQ(secure.requestCount("/downgraded"), 1u);
+    EXPECT_EQ(server.requestCount("/catalogue.json"), 0u);
+    EXPECT_EQ(server.requestCount("/model.zip"), 0u);
+    EXPECT_EQ(contents(), "");
+}
+
 TEST_F(HttpClientTest, FetchReportsAnUnreachableServer) {
     std::string url;
     {
@@ -221,6 +242,56 @@ TEST_F(HttpClientTest, DownloadFailsOnShortAnswers) {
     std::filesystem::remove(file);
     serve(Route().announcing(body.size() + 100));
     EXPECT_EQ(downloadFailure().kind(), HttpError::Kind::transfer);
+}
+
+TEST_F(HttpClientTest, DownloadStopsAsSoonAsItPassesItsLimit) {
+    const std::string large = payload(4'000'000);
+    struct Case {
+        const char* name;
+        Route route;
+        std::string present;
+    };
+    const std::vector<Case> cases = {
+        {"no length told", Route(large).withoutLength().inChunks(16 * 1024), ""},
+        {"a larger length told", Route(large), ""},
+        {"a larger whole told when continuing", Route(large), large.substr(0, 500)},
+        {"a file already too long", Route(large).withoutLength(), large.substr(0, 2000)},
+    };
+    for (const auto& [name, route, present] : cases) {
+        SCOPED_TRACE(name);
+        server.route("/model.zip", route);
+        folder.write("download.part", present);
+        try {
+            HttpClient().download(server.url("/model.zip"), file, record(), 1000);
+            ADD_FAILURE() << "the download succeeded";
+        } catch (const HttpError& error) {
+            EXPECT_EQ(error.kind(), HttpError::Kind::tooLarge);
+            EXPECT_STREQ(error.what(), "larger than 1000 bytes");
+        }
+        EXPECT_LE(contents().size(), 1000u);
+    }
+
+    // Up to the limit is fine.
+    server.route("/model.zip", Route(large.substr(0, 1000)).withoutLength());
+    folder.write("download.part", "");
+    HttpClient().download(server.url("/model.zip"), file, record(), 1000);
+    EXPECT_EQ(contents(), large.substr(0, 1000));
+}
+
+TEST(ContentRange, ReadsWellFormedRangesOnly) {
+    using Range = ContentRange;
+    EXPECT_EQ(Range::parse("bytes 100-199/500"), (Range{100, 199, 500}));
+    EXPECT_EQ(Range::parse("Bytes 0-0/1"), (Range{0, 0, 1}));
+    EXPECT_EQ(Range::parse(" bytes 100-199/* "), (Range{100, 199, std::nullopt}));
+    EXPECT_EQ(Range::parse("bytes */500"), (Range{std::nullopt, std::nullopt, 500}));
+    EXPECT_EQ(Range::parse("bytes 0-18446744073709551614/18446744073709551615"),
+              (Range{0, 18446744073709551614u, 18446744073709551615u}));
+    for (const char* broken :
+         {"", "bytes", "bytes ", "bytes */*", "bytes 5-4/10", "bytes 0-10/10", "bytes 1-/10",
+          "bytes -5/10", "bytes 1-2", "bytes=1-2/3", "items 1-2/3", "bytes +1-2/3", "bytes 1 -2/3",
+          "bytes 0-18446744073709551616/*", "bytes 1-2/3/4", "bytes 1-2-3/4", "bytes 0x1-2/3"}) {
+        EXPECT_FALSE(Range::parse(broken)) << broken;
+    }
 }
 
 TEST_F(HttpClientTest, DownloadFailsWhenTheServerStalls) {

@@ -190,6 +190,25 @@ TEST_F(ModelInstallerTest, RefusesADownloadThatDoesNotMatchItsDescription) {
         EXPECT_EQ(everything(), std::vector<std::string>{"models"});
     }
 
+    // A server sending more than the list announced is cut off, also when it tells no length.
+    for (const bool announceLength : {true, false}) {
+        SCOPED_TRACE(announceLength ? "with a length" : "without a length");
+        auto route = Route().inChunks(16 * 1024);
+        if (!announceLength) {
+            route.withoutLength();
+        }
+        const auto large = serve(bytes + noise(2'000'000, 5), route);
+        const auto error = failure({large.url, 1000, large.sha256, std::nullopt});
+        EXPECT_STREQ(error.what(), "the download is larger than the announced 1000 bytes");
+        EXPECT_EQ(everything(), std::vector<std::string>{"models"});
+        ModelInstaller::Limits capped = ModelInstaller::defaultLimits;
+        capped.downloadBytes = 1000;
+        const auto unannounced =
+            failure({large.url, std::nullopt, std::nullopt, std::nullopt}, capped);
+        EXPECT_STREQ(unannounced.what(), "the download is larger than 1000 bytes");
+        EXPECT_EQ(everything(), std::vector<std::string>{"models"});
+    }
+
     const auto notAnArchive = failure(serve(noise(5000, 3)));
     EXPECT_NE(std::string(notAnArchive.what()).find("damaged"), std::string::npos)
         << notAnArchive.what();
@@ -222,13 +241,14 @@ TEST_F(ModelInstallerTest, KeepsThePartialFileHiddenBesideTheDestination) {
 }
 
 TEST_F(ModelInstallerTest, RefusesHostileArchivesLeavingNothingBehind) {
-    const ModelInstaller::Limits small{1000, 30s};
+    const ModelInstaller::Limits small{1000, 30s, ModelInstaller::defaultLimits.downloadBytes};
     struct Case {
         const char* name;
         ArchiveBuilder archive;
         const char* message;
         ModelInstaller::Limits limits = ModelInstaller::defaultLimits;
-        bool understate = false;
+        std::optional<std::uint32_t> claimedSize =
+            std::nullopt; // in every header, whatever the data holds
     };
     const auto tar = [] { return ArchiveBuilder(Format::tarGz); };
     const auto zip = [] { return ArchiveBuilder(Format::zip); };
@@ -265,12 +285,16 @@ TEST_F(ModelInstallerTest, RefusesHostileArchivesLeavingNothingBehind) {
         {"file of unknown size", zip().fileOfUnknownSize("top/big", std::string(5000, 'b')),
          "more than 1000 bytes", small},
         {"file larger than its header says", zip().file("top/big", std::string(5000, 'b')),
-         "more than 1000 bytes", small, true},
+         "more than 1000 bytes", small, 100},
+        // Files are made as long as their headers say: two of 600 bytes, whatever they hold.
+        {"files smaller than their headers say", zip().file("top/a", "a").file("top/b", "b"),
+         "more than 1000 bytes", small, 600},
     };
-    for (const auto& [name, archive, message, limits, understate] : cases) {
+    for (const auto& [name, archive, message, limits, claimedSize] : cases) {
         SCOPED_TRACE(name);
         const auto bytes = archive.bytes();
-        const auto error = failure(serve(understate ? understated(bytes, 100) : bytes), limits);
+        const auto error =
+            failure(serve(claimedSize ? understated(bytes, *claimedSize) : bytes), limits);
         EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
         EXPECT_EQ(everything(), std::vector<std::string>{"models"});
     }

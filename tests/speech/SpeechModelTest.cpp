@@ -266,6 +266,10 @@ TEST(ModelCatalog, ReadsThePublicListLeniently) {
         {"lang": "cn", "name": "vosk-model-small-cn-0.22", "type": "small", "size": 42000000, "url": "https://example.org/cn.zip"},
         {"lang": "fr", "name": "bad-url", "type": "small", "url": "file:///etc/passwd"},
         {"lang": 7, "name": "bad-lang", "url": "https://example.org/x.zip"},
+        {"lang": "..", "name": "up", "type": "small", "url": "https://example.org/up.zip"},
+        {"lang": "../../.local/bin", "name": "path", "type": "small", "url": "https://example.org/p.zip"},
+        {"lang": "en-=s", "name": "odd", "type": "small", "url": "https://example.org/odd.zip"},
+        {"lang": "", "name": "empty", "type": "small", "url": "https://example.org/empty.zip"},
         "not an object"
     ])");
     ASSERT_EQ(entries.size(), 2u);
