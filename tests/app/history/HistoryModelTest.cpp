@@ -260,13 +260,23 @@ TEST_F(HistoryModelTest, ActionsOnSessionsAndTheirRefusals) {
 }
 
 TEST_F(HistoryModelTest, ABrokenFileShowsItsErrorAndIsNotReadAgainUntilItChanges) {
-    // Its summary reads, its lines do not.
-    std::ofstream(folder / "2025-03-14 12-00-00.json")
-        << R"({"appVersion":"1","id":"x","lastUpdated":"2025-03-14T12:00:00.000Z",)"
-        << R"("lines":[{"id":"not-a-uuid","source":"microphone","start":"2025-03-14T12:00:01.000Z",)"
-        << R"("text":"x"}],"markers":[],"startedAt":"2025-03-14T12:00:00.000Z"})";
+    // Listed while whole, then broken in place (same size and time, as a bad disk might) before
+    // its lines are read.
+    const auto file = folder / "2025-03-14 12-00-00.json";
+    const auto session = [](const std::string& lineID) {
+        return R"({"appVersion":"1","id":"x","lastUpdated":"2025-03-14T12:00:00.000Z",)"
+               R"("lines":[{"id":")" +
+               lineID +
+               R"(","source":"microphone","start":"2025-03-14T12:00:01.000Z",)"
+               R"("text":"x","language":"en-US"}],"languages":[],"markers":[],"startedAt":"2025-03-14T12:00:00.000Z"})";
+    };
+    std::ofstream(file) << session("6F1C3A52-3C0B-4B8E-9C52-1B2A3C4D5E6F");
     auto model = make(folder);
     model->activate();
+    background.runOne(); // the listing
+    const auto modified = std::filesystem::last_write_time(file);
+    std::ofstream(file) << session("not-a-uuid-but-just-as-long-as-one!!");
+    std::filesystem::last_write_time(file, modified);
     settle();
     ASSERT_EQ(model->sessions().size(), 3u);
     EXPECT_EQ(model->selectedID(), "2025-03-14 12-00-00");
