@@ -17,7 +17,7 @@ build_packages=(
     libicu-dev nlohmann-json3-dev libfmt-dev
     libpulse-dev libsoxr-dev libpocketsphinx-dev pocketsphinx-en-us
     libcurl4-openssl-dev libarchive-dev libssl-dev libsodium-dev openssl
-    qt6-base-dev qt6-svg-dev qt6-qpa-plugins fonts-dejavu-core fonts-symbola
+    qt6-base-dev qt6-svg-dev qt6-qpa-plugins libxcb1-dev fonts-dejavu-core fonts-symbola
 )
 
 werror_flag() {

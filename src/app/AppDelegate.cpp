@@ -16,7 +16,10 @@
 #include "app/history/HistoryWindow.h"
 #include "app/languages/LanguageWindowController.h"
 #include "app/setup/WelcomePanel.h"
+#include "app/tray/ControlWindow.h"
+#include "app/tray/InputDeviceCache.h"
 #include "app/update/AppcastUpdater.h"
+#include "audio/AudioHardware.h"
 #include "audio/Permissions.h"
 #include "audio/SystemAudioSource.h"
 #include "core/Log.h"
@@ -27,9 +30,11 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
@@ -62,6 +67,7 @@ AppDelegate::~AppDelegate() {
     updater_.reset();
     welcome_.reset();
     languages_.reset();
+    control_.reset();
     statusItem_.reset();
     overlay_.reset();
     historyWindow_.reset();
@@ -88,7 +94,7 @@ std::optional<int> AppDelegate::launch() {
                          }
                          waitForPredecessor_.stop();
                          if (running && SingleInstance::handOff()) {
-                             QApplication::exit(0);
+                             QCoreApplication::exit(0);
                              return;
                          }
                          start();
@@ -97,13 +103,20 @@ std::optional<int> AppDelegate::launch() {
     return std::nullopt;
 }
 
+void AppDelegate::quit() {
+    // Unlike QApplication::quit(), exit() asks no window whether it may close: the setup panel
+    // and the control window refuse a close from the window manager, and must not keep the
+    // app alive. Nested loops (a modal alert) end too; aboutToQuit closes the session.
+    QCoreApplication::exit(0);
+}
+
 void AppDelegate::exitSoon(int status) {
     // start() may run before the event loop does, and exit() is lost on a loop not yet running.
     QTimer::singleShot(0, qApp, [status] { QApplication::exit(status); });
 }
 
 void AppDelegate::start() {
-    switch (instance_.claim([this] { showHistory(); })) {
+    switch (instance_.claim([this] { secondLaunch(); })) {
     case SingleInstance::Claim::claimed:
         break;
     case SingleInstance::Claim::handedOff:
@@ -156,7 +169,7 @@ void AppDelegate::start() {
     };
     actions.showSetup = [this] { showWelcome(); };
     actions.showLanguages = [this] { showLanguages(); };
-    actions.quit = [] { QApplication::quit(); };
+    actions.quit = [] { quit(); };
     languages_ = std::make_unique<LanguageWindowController>(
         [this](bool automatic, const std::vector<std::string>& chosen) {
             auto options = settings_.speechOptions();
@@ -165,8 +178,21 @@ void AppDelegate::start() {
             setOptions(options);
         },
         [this] { reloadLanguageCatalog(true); });
+    devices_ = std::make_unique<InputDeviceCache>(scheduler_,
+                                                  [] { return AudioHardware::inputDevices(); });
     statusItem_ = std::make_unique<StatusItemController>(engine_, settings_, folder_, scheduler_,
-                                                         std::move(actions));
+                                                         std::move(actions),
+                                                         [this] { return devices_->devices(); });
+    devices_->onChange = [this] { statusItem_->refresh(); };
+    devices_->refresh();
+    statusItem_->onMenuOpening = [this] { devices_->refresh(); };
+    statusItem_->onTrayChanged = [this](bool hasIcon) { trayChanged(hasIcon); };
+    statusItem_->onRows = [this](const std::vector<MenuRow>& rows) {
+        if (control_) {
+            control_->setRows(rows);
+        }
+    };
+    statusItem_->start();
 
     engine_->onStatusChange = [this](const TranscriptionStatus& status) {
         statusItem_->update(status);
@@ -185,7 +211,7 @@ void AppDelegate::start() {
 
     // SIGTERM and SIGINT end the app the normal way, which closes the session.
     signals_ = std::make_unique<UnixSignalNotifier>(std::initializer_list<int>{SIGTERM, SIGINT},
-                                                    [](int) { QApplication::quit(); });
+                                                    [](int) { quit(); });
     reloadLanguageCatalog();
 
     const bool reopenedByUpdate = AppcastUpdater::reopenedByQuietUpdate(*store_, appVersion);
@@ -205,6 +231,56 @@ void AppDelegate::willTerminate() {
     if (engine_) {
         engine_->shutdown();
     }
+}
+
+void AppDelegate::secondLaunch() {
+    // Without a tray the control window is what the user looks for.
+    if (statusItem_ && statusItem_->trayKind() && !statusItem_->hasTrayIcon()) {
+        showControlWindow();
+        return;
+    }
+    showHistory();
+}
+
+void AppDelegate::trayChanged(bool hasIcon) {
+    if (control_) {
+        control_->setTrayPresent(hasIcon);
+    }
+    // Ambrel never runs with nothing of it on screen.
+    if (!hasIcon) {
+        showControlWindow();
+    }
+}
+
+void AppDelegate::showControlWindow() {
+    if (!control_) {
+        control_ = std::make_unique<ControlWindow>();
+        control_->quit = [] { quit(); };
+        control_->confirmQuit = [window = control_.get()] {
+            QMessageBox question(QMessageBox::Question, uiText(Texts::controlQuitTitle),
+                                 uiText(Texts::controlQuitTitle), QMessageBox::NoButton, window);
+            question.setInformativeText(uiText(Texts::controlQuitDetail));
+            QPushButton* quitButton =
+                question.addButton(uiText(Texts::menuQuit), QMessageBox::AcceptRole);
+            question.addButton(uiText(Texts::alertCancel), QMessageBox::RejectRole);
+            question.setDefaultButton(quitButton);
+            question.exec();
+            return question.clickedButton() == quitButton;
+        };
+        control_->onShownChanged = [this](bool shown) { statusItem_->setRowsShown(shown); };
+        control_->afterAction = [this] { statusItem_->refresh(); };
+        control_->setTrayPresent(statusItem_->hasTrayIcon());
+        control_->setRows(statusItem_->rows());
+        // Where trays usually are: the top right of the work area.
+        control_->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            control_->move(area.right() - control_->frameGeometry().width() - 24, area.top() + 24);
+        }
+    }
+    control_->show();
+    control_->raise();
+    control_->activateWindow();
 }
 
 void AppDelegate::showHistory() {
@@ -305,7 +381,7 @@ void AppDelegate::relaunchInto(const std::filesystem::path& executable) {
         ModalAlert::show(L10n::text(Texts::alertRestartTitle), process.errorString().toStdString(),
                          ModalAlert::Style::warning);
     }
-    QApplication::quit();
+    quit();
 }
 
 bool AppDelegate::isIdle() const {
@@ -395,22 +471,27 @@ void AppDelegate::showWelcome() {
 }
 
 void AppDelegate::showWelcomePanel(int attempt) {
-    // The tray places its icon a moment after it appears: wait for it, briefly.
-    const QRect icon = statusItem_->trayIcon().geometry();
-    const bool placed = icon.isValid() && !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
-    // Trays that export the icon over D-Bus never tell where it is: once one has kept silent
-    // through a whole wait, later openings do not wait again.
-    if (placed) {
-        trayTellsPlace_ = true;
-    } else if (attempt >= 10) {
-        trayKeptSilent_ = true;
-    }
-    if (!placed && attempt < 10 && (trayTellsPlace_ || !trayKeptSilent_)) {
+    // The tray is known a moment after start, and an XEmbed tray places its icon a moment after
+    // it appears: wait for both, briefly.
+    constexpr int attempts = 10;
+    const auto kind = statusItem_->trayKind();
+    const auto icon = statusItem_->iconGeometry();
+    const bool waitForTray = !kind || (*kind == TrayHost::Kind::xembed && !icon);
+    if (waitForTray && attempt < attempts) {
         welcomeRetry_ = scheduler_.after(0.2, [this, attempt] { showWelcomePanel(attempt + 1); });
         return;
     }
     welcomeRetry_.reset();
-    welcome_->show(placed ? std::optional(icon) : std::nullopt);
+    if (kind == TrayHost::Kind::none) {
+        // No icon to hang from: from the window that stands in for it.
+        showControlWindow();
+        const QRect frame = control_->frameGeometry();
+        welcome_->show(QRect(frame.center().x() - 12, frame.bottom(), 24, 1));
+        return;
+    }
+    // Hosts on D-Bus tell where the icon is only once it was clicked; else the panel hangs from
+    // the corner where trays sit.
+    welcome_->show(icon);
 }
 
 void AppDelegate::showLanguages() {

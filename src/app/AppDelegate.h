@@ -19,7 +19,9 @@
 
 namespace ambrel {
 
+class ControlWindow;
 class HistoryModel;
+class InputDeviceCache;
 class TranscriptionOverlayController;
 class AppcastUpdater;
 class LanguageWindowController;
@@ -68,6 +70,12 @@ public:
 private:
     void start();
     static void exitSoon(int status);
+    // Ends the app whatever window is open; the session is closed on the way out.
+    static void quit();
+    // Another launch handed off to this instance.
+    void secondLaunch();
+    void trayChanged(bool hasIcon);
+    void showControlWindow();
     void showHistory();
     // `fetchNow` tries the list of downloadable languages again at once.
     void reloadLanguageCatalog(bool fetchNow = false);
@@ -88,11 +96,11 @@ private:
     std::unique_ptr<HistoryModel> history_;
     std::unique_ptr<HistoryWindow> historyWindow_;
     std::unique_ptr<TranscriptionOverlayController> overlay_;
+    std::unique_ptr<InputDeviceCache> devices_;
     std::unique_ptr<StatusItemController> statusItem_;
+    std::unique_ptr<ControlWindow> control_;
     std::unique_ptr<WelcomePanel> welcome_;
     core::Scheduler::TimerHandle welcomeRetry_;
-    bool trayTellsPlace_ = false;
-    bool trayKeptSilent_ = false;
     std::unique_ptr<LanguageWindowController> languages_;
     std::unique_ptr<AppcastUpdater> updater_;
     SpeechModel::Catalog catalog_;

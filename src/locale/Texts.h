@@ -44,6 +44,17 @@ inline constexpr Text alertRestartNow{"alert.restartNow", "Restart Now"};
 // alert message after the interface language was changed
 inline constexpr Text alertRestartTitle{"alert.restartTitle",
                                         "Restart to finish changing the language?"};
+// line at the foot of the window shown when the desktop has no system tray
+inline constexpr Text controlNoTray{
+    "control.noTray",
+    "No system tray was found, so Ambrel shows this window instead. On GNOME, the AppIndicator "
+    "extension adds a tray."};
+// question when the window shown for lack of a tray is closed
+inline constexpr Text controlQuitTitle{"control.quitTitle", "Quit Ambrel?"};
+// explanation under that question
+inline constexpr Text controlQuitDetail{
+    "control.quitDetail",
+    "Without a system tray, this window is the only place that shows Ambrel and stops it."};
 // number of transcript lines, singular
 inline constexpr Text countLinesOne{"count.lines.one", "1 line"};
 // number of transcript lines, plural; %d is the number

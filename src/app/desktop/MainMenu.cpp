@@ -64,7 +64,8 @@ void install(QWidget& window, const FindHandlers& find) {
     add(window, Texts::mainMenuMinimize, QKeySequence(Qt::CTRL | Qt::Key_M),
         [&window] { window.showMinimized(); });
     add(window, Texts::mainMenuClose, QKeySequence::Close, [&window] { window.close(); });
-    add(window, Texts::menuQuit, QKeySequence::Quit, [] { QApplication::quit(); });
+    // exit() asks no window first, so a window that refuses to close cannot hold the quit up.
+    add(window, Texts::menuQuit, QKeySequence::Quit, [] { QCoreApplication::exit(0); });
 }
 
 } // namespace ambrel::MainMenu

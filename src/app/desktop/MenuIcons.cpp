@@ -83,14 +83,22 @@ QImage dotImage(const QColor& colour, int pixels) {
     return image;
 }
 
+// Light text: a dark menu.
+bool darkMenu() {
+    return textColour().lightnessF() > 0.5;
+}
+
+// Signal colours, deeper on light menus so that each stands out from the menu by 3:1 or more.
 QColor dotColour(const QString& name) {
-    static const std::map<QString, QColor> colours = {{"green", QColor(0x34, 0xc7, 0x59)},
-                                                      {"red", QColor(0xff, 0x3b, 0x30)},
-                                                      {"yellow", QColor(0xff, 0xcc, 0x00)},
-                                                      {"orange", QColor(0xff, 0x95, 0x00)},
-                                                      {"grey", QColor(0x8e, 0x8e, 0x93)}};
+    static const std::map<QString, std::pair<QColor, QColor>> colours = {
+        {"green", {QColor(0x24, 0x8a, 0x3d), QColor(0x34, 0xc7, 0x59)}},
+        {"red", {QColor(0xd7, 0x00, 0x15), QColor(0xff, 0x3b, 0x30)}},
+        {"yellow", {QColor(0x94, 0x68, 0x00), QColor(0xff, 0xcc, 0x00)}},
+        {"orange", {QColor(0xb2, 0x50, 0x00), QColor(0xff, 0x95, 0x00)}},
+        {"grey", {QColor(0x6c, 0x6c, 0x70), QColor(0x8e, 0x8e, 0x93)}}};
     const auto found = colours.find(name);
-    return found != colours.end() ? found->second : QColor(0x8e, 0x8e, 0x93);
+    const auto& pair = found != colours.end() ? found->second : colours.at("grey");
+    return darkMenu() ? pair.second : pair.first;
 }
 
 QIcon draw(const std::string& description);
@@ -126,7 +134,7 @@ QIcon draw(const std::string& description) {
         return symbol(name, textColour());
     }
     if (kind == "red") {
-        return symbol(name, QColor(0xff, 0x3b, 0x30));
+        return symbol(name, dotColour(QStringLiteral("red")));
     }
     if (kind == "toggle-on" || kind == "toggle-off") {
         return drawn([&](int pixels) { return toggleImage(name, kind == "toggle-on", pixels); });

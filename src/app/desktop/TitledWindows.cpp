@@ -12,7 +12,8 @@ bool anyShown() {
     return std::any_of(widgets.begin(), widgets.end(), [](const QWidget* widget) {
         const auto type = widget->windowType();
         return widget->isVisible() && (type == Qt::Window || type == Qt::Dialog) &&
-               !widget->windowFlags().testFlag(Qt::FramelessWindowHint);
+               !widget->windowFlags().testFlag(Qt::FramelessWindowHint) &&
+               !widget->property(standsInForTray).toBool();
     });
 }
 

@@ -38,8 +38,10 @@ MenuBarPanel::Placement MenuBarPanel::place(const QRect& anchor, const QSize& si
     const int w = size.width();
     const double middle = anchor.x() + anchor.width() / 2.0;
     int x = static_cast<int>(std::lround(middle - w / 2.0));
-    x = std::max(x, screen.left() + edgeMargin);
-    x = std::min(x, screen.right() + 1 - edgeMargin - w);
+    // Inside the work area sideways too, so a dock on the left or right never covers it.
+    const QRect within = available.isValid() ? available : screen;
+    x = std::max(x, within.left() + edgeMargin);
+    x = std::min(x, within.right() + 1 - edgeMargin - w);
     const int h = size.height();
     const bool roomBelow =
         std::max(anchor.bottom() + 1, available.top()) + h <= available.bottom() + 1;
@@ -85,9 +87,7 @@ void MenuBarPanel::placeNow() {
         return;
     }
     const QRect available = screen->availableGeometry();
-    // Without an icon to hang from: the top right corner, where trays usually are.
-    const QRect anchor =
-        anchor_.value_or(QRect(available.right() - 40, available.top() - 1, 24, 1));
+    const QRect anchor = anchor_.value_or(trayCorner(screen->geometry(), available));
     const auto placement = place(anchor, sizeHint(), screen->geometry(), available);
     setGeometry(placement.frame);
     arrowX_ = placement.arrowX;
@@ -119,6 +119,25 @@ void MenuBarPanel::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+QRect MenuBarPanel::trayCorner(const QRect& screen, const QRect& available) {
+    const int top = available.top() - screen.top();
+    const int bottom = screen.bottom() - available.bottom();
+    const int left = available.left() - screen.left();
+    const int right = screen.right() - available.right();
+    // The panel is where the work area leaves the most room; trays sit at its right end, or at
+    // the foot of a panel standing on a side.
+    if (bottom > top && bottom >= left && bottom >= right) {
+        return QRect(available.right() - 40, available.bottom() + 1, 24, 1);
+    }
+    if (right > top && right > left) {
+        return QRect(available.right() - 24, available.bottom() + 1, 24, 1);
+    }
+    if (left > top) {
+        return QRect(available.left(), available.bottom() + 1, 24, 1);
+    }
+    return QRect(available.right() - 40, available.top() - 1, 24, 1);
 }
 
 QPainterPath MenuBarPanel::outline(const QSize& size, int arrowX) {

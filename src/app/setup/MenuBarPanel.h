@@ -37,6 +37,9 @@ public:
     // but stays 37 pixels from either end. Over the anchor when there is no room below it.
     static Placement place(const QRect& anchor, const QSize& size, const QRect& screen,
                            const QRect& available);
+    // Where the tray's icon most likely is when nobody tells: the right end of the panel that
+    // the work area leaves room for (the foot of a side panel), the top right without one.
+    static QRect trayCorner(const QRect& screen, const QRect& available);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -150,34 +150,61 @@ QImage tinted(const QImage& shape, const QColor& colour) {
 
 } // namespace
 
-QImage image(State state, int pixels) {
+Tone toneFor(const QColor& panel) {
+    return panel.lightnessF() >= 0.5 ? Tone::dark : Tone::light;
+}
+
+QImage image(State state, int pixels, Tone tone) {
     const QImage shape = mask(state, pixels);
-    // The rim: the shape spread by about a pixel, darkened.
-    const QImage dark = tinted(shape, QColor(0, 0, 0, 150));
+    const bool dark = tone == Tone::dark;
+    // The rim: the shape spread by about a pixel, in the other tone.
+    const QImage rim = tinted(shape, dark ? QColor(255, 255, 255, 110) : QColor(0, 0, 0, 150));
     QImage result(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     result.fill(Qt::transparent);
     QPainter painter(&result);
     const double spread = std::max(1.0, pixels / 22.0);
     for (const QPointF offset :
          {QPointF(-spread, 0), QPointF(spread, 0), QPointF(0, -spread), QPointF(0, spread)}) {
-        painter.drawImage(offset, dark);
+        painter.drawImage(offset, rim);
     }
-    painter.drawImage(0, 0, tinted(shape, QColor(0xf4, 0xf4, 0xf4)));
+    painter.drawImage(0, 0,
+                      tinted(shape, dark ? QColor(0x20, 0x20, 0x20) : QColor(0xf4, 0xf4, 0xf4)));
     return result;
 }
 
-QIcon icon(State state) {
-    // Five states, drawn once each: the status changes with every recorded line.
-    static std::map<State, QIcon> drawn;
-    if (const auto found = drawn.find(state); found != drawn.end()) {
+QIcon icon(State state, Tone tone) {
+    // Drawn once per state and tone: the status changes with every recorded line.
+    static std::map<std::pair<State, Tone>, QIcon> drawn;
+    if (const auto found = drawn.find({state, tone}); found != drawn.end()) {
         return found->second;
     }
     QIcon icon;
     for (const int pixels : {16, 22, 24, 32, 44, 48, 64}) {
-        icon.addPixmap(QPixmap::fromImage(image(state, pixels)));
+        icon.addPixmap(QPixmap::fromImage(image(state, pixels, tone)));
     }
-    drawn.emplace(state, icon);
+    drawn.emplace(std::pair(state, tone), icon);
     return icon;
+}
+
+QString iconName(State state) {
+    const char* name = "idle";
+    switch (state) {
+    case State::idle:
+        break;
+    case State::listening:
+        name = "listening";
+        break;
+    case State::paused:
+        name = "paused";
+        break;
+    case State::downloading:
+        name = "downloading";
+        break;
+    case State::error:
+        name = "error";
+        break;
+    }
+    return QStringLiteral("org.ambrel.Ambrel-%1-symbolic").arg(QLatin1String(name));
 }
 
 } // namespace ambrel::MenuBarIconPainter

@@ -2,16 +2,26 @@
 
 #include "MenuBarIcon.h"
 
+#include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <QString>
 
 namespace ambrel::MenuBarIconPainter {
 
+// The glyph's colour: dark for light panels, light for dark ones. Each has a soft rim of the
+// other, so a wrong guess still reads.
+enum class Tone { dark, light };
+
+// The tone that stands out from a panel of this colour.
+Tone toneFor(const QColor& panel);
+
 // The tray icon of a state: a text cursor between sound bars; filled while listening; with a
-// badge while paused, downloading or failed. Light on a soft dark rim, so that it reads on
-// dark and light panels alike.
-QIcon icon(MenuBarIcon::State state);
+// badge while paused, downloading or failed.
+QIcon icon(MenuBarIcon::State state, Tone tone);
 // One rendering, `pixels` square.
-QImage image(MenuBarIcon::State state, int pixels);
+QImage image(MenuBarIcon::State state, int pixels, Tone tone);
+// The installed symbolic icon of the state, which hosts recolour for their panel.
+QString iconName(MenuBarIcon::State state);
 
 } // namespace ambrel::MenuBarIconPainter

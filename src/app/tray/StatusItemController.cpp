@@ -2,26 +2,29 @@
 
 #include "BuildInfo.h"
 #include "MenuBarIconPainter.h"
+#include "QMenuRows.h"
+#include "StatusNotifierTray.h"
 #include "StatusPresentation.h"
 #include "app/SessionsFolder.h"
 #include "app/desktop/LaunchAtLogin.h"
-#include "app/desktop/MenuIcons.h"
 #include "app/desktop/ModalAlert.h"
 #include "app/desktop/OwnExecutable.h"
 #include "app/desktop/PrivacySettings.h"
 #include "app/desktop/UiText.h"
 #include "app/update/Updater.h"
-#include "audio/AudioHardware.h"
+#include "core/FileAccess.h"
 #include "locale/L10n.h"
 #include "speech/engine/SpeechEngine.h"
 
-#include <QActionGroup>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QKeySequence>
+#include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -31,72 +34,161 @@ namespace ambrel {
 
 namespace {
 
-// Menu texts treat "&" as a mnemonic mark.
-QString menuText(const std::string& text) {
-    return qt(text).replace(QStringLiteral("&"), QStringLiteral("&&"));
+// The icons installed beside the program (share/icons next to bin/), for hosts that look
+// them up by name; empty when there are none.
+QString iconThemePath() {
+    const QDir share(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons"));
+    const QString icon = QStringLiteral("hicolor/scalable/status/%1.svg")
+                             .arg(MenuBarIconPainter::iconName(MenuBarIcon::State::idle));
+    return share.exists(icon) ? QDir::cleanPath(share.absolutePath()) : QString();
 }
 
-void collectIDs(const std::vector<MenuRow>& rows, std::vector<std::string>& ids) {
-    for (const auto& row : rows) {
-        ids.push_back(row.id + (row.kind == MenuRow::Kind::separator ? "" : "|") +
-                      (row.checked ? "c" : ""));
-        collectIDs(row.children, ids);
+// The colour the XEmbed tray paints behind the icon: a strip just beside it, else the
+// desktop's own window colour.
+QColor panelColour(const QSystemTrayIcon* icon) {
+    const QColor fallback = QApplication::palette().color(QPalette::Window);
+    const QRect place = icon != nullptr ? icon->geometry() : QRect();
+    QScreen* screen = place.isValid() ? QGuiApplication::screenAt(place.center()) : nullptr;
+    if (screen == nullptr) {
+        return fallback;
     }
+    const QRect beside =
+        QRect(place.left() - 2, place.top(), 1, place.height()).intersected(screen->geometry());
+    if (beside.isEmpty()) {
+        return fallback;
+    }
+    const QImage strip = screen
+                             ->grabWindow(0, beside.x() - screen->geometry().x(),
+                                          beside.y() - screen->geometry().y(), 1, beside.height())
+                             .toImage();
+    if (strip.isNull() || strip.height() == 0) {
+        return fallback;
+    }
+    double red = 0, green = 0, blue = 0;
+    for (int y = 0; y < strip.height(); ++y) {
+        const QColor pixel = strip.pixelColor(0, y);
+        red += pixel.redF();
+        green += pixel.greenF();
+        blue += pixel.blueF();
+    }
+    const double count = strip.height();
+    return QColor::fromRgbF(static_cast<float>(red / count), static_cast<float>(green / count),
+                            static_cast<float>(blue / count));
 }
 
 } // namespace
 
+StatusItemController::Desktop StatusItemController::standardDesktop() {
+    auto bus = QDBusConnection::sessionBus();
+    return Desktop{TrayHost::standardProbes(bus), bus};
+}
+
 StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
                                            AppSettings settings, SessionsFolder& folder,
                                            core::Scheduler& scheduler, Actions actions,
-                                           DeviceList devices)
+                                           DeviceList devices, Desktop desktop)
     : engine_(std::move(engine))
     , settings_(std::move(settings))
     , folder_(folder)
     , scheduler_(scheduler)
     , actions_(std::move(actions))
-    , devices_(devices ? std::move(devices)
-                       : DeviceList([] { return AudioHardware::inputDevices(); }))
+    , devices_(std::move(devices))
+    , bus_(desktop.bus)
     , status_(engine_->status())
     , menu_(std::make_unique<QMenu>())
-    , tray_(std::make_unique<QSystemTrayIcon>()) {
-    menu_->setToolTipsVisible(true);
-    tray_->setContextMenu(menu_.get());
+    , menuRows_(std::make_unique<QMenuRows>(*menu_)) {
+    menuRows_->afterAction = [this] { refresh(); };
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
-        isMenuOpen_ = true;
-        // The devices are asked once per opening: the server may take its time to answer, and
-        // status changes while the menu is open must not wait for it again.
-        openMenuDevices_ = devices_();
-        rebuild();
-        // The elapsed time on the status line moves on while the menu is open; only that row
-        // changes with time.
-        clock_ = scheduler_.every(1.0, [this] { showStatusLine(); });
+        ownMenuOpen_ = true;
+        if (onMenuOpening) {
+            onMenuOpening();
+        }
+        refresh();
+        updateClock();
     });
     QObject::connect(menu_.get(), &QMenu::aboutToHide, menu_.get(), [this] {
-        isMenuOpen_ = false;
-        clock_.reset();
+        ownMenuOpen_ = false;
+        updateClock();
     });
-    // Trays that only report clicks get the menu on a click as well.
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, menu_.get(),
-                     [this](QSystemTrayIcon::ActivationReason reason) {
-                         if (reason == QSystemTrayIcon::Trigger ||
-                             reason == QSystemTrayIcon::MiddleClick) {
-                             popUp();
-                         }
-                     });
-    applyStatus();
-    tray_->show();
+    trayHost_ = std::make_unique<TrayHost>(scheduler_, std::move(desktop.probes), bus_);
+    trayHost_->onChange = [this](TrayHost::Kind kind) { setTrayKind(kind); };
 }
 
 StatusItemController::~StatusItemController() {
+    trayHost_.reset();
     clock_.reset();
-    tray_->hide();
+    exportedMenuQuiet_.reset();
+    if (xembed_) {
+        xembed_->hide();
+    }
 }
 
-void StatusItemController::popUp() {
-    if (!menu_->isVisible()) {
-        menu_->popup(QCursor::pos());
+void StatusItemController::setTrayKind(TrayHost::Kind kind) {
+    const bool hadIcon = hasTrayIcon();
+    const bool first = !trayKind_;
+    trayKind_ = kind;
+    // A host that went away takes its icon along; a new one gets a fresh icon.
+    xembed_.reset();
+    statusNotifier_.reset();
+    exportedMenuClosed();
+    if (kind == TrayHost::Kind::xembed) {
+        xembed_ = std::make_unique<QSystemTrayIcon>();
+        xembed_->setContextMenu(menu_.get());
+        // Trays that only report clicks get the menu on a click as well.
+        QObject::connect(xembed_.get(), &QSystemTrayIcon::activated, menu_.get(),
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger ||
+                                 reason == QSystemTrayIcon::MiddleClick) {
+                                 popUp();
+                             }
+                         });
+    } else if (kind == TrayHost::Kind::statusNotifier) {
+        statusNotifier_ = std::make_unique<StatusNotifierTray>(bus_);
+        statusNotifier_->item().setThemePath(iconThemePath());
+        // Hosts that pass clicks on get the same rows in the app's menu, at the icon.
+        statusNotifier_->item().onActivate = [this](QPoint where) {
+            popUp(where.isNull() ? std::nullopt : std::optional(where));
+        };
+        statusNotifier_->menu().onOpened = [this] { exportedMenuOpened(); };
+        statusNotifier_->menu().onClosed = [this] { exportedMenuClosed(); };
     }
+    applyStatus();
+    refresh();
+    if (xembed_) {
+        xembed_->show();
+        // The tray paints its background once the icon is in: look at it then.
+        scheduler_.after(0.5, [this, icon = xembed_.get()] {
+            if (xembed_.get() == icon) {
+                applyStatus();
+            }
+        });
+    }
+    if ((first || hadIcon != hasTrayIcon()) && onTrayChanged) {
+        onTrayChanged(hasTrayIcon());
+    }
+}
+
+void StatusItemController::popUp(std::optional<QPoint> where) {
+    if (menu_->isVisible()) {
+        return;
+    }
+    // At the icon when the host told where it is, else at the pointer, on its screen.
+    menu_->popup(where.value_or(QCursor::pos()));
+}
+
+std::optional<QRect> StatusItemController::iconGeometry() const {
+    if (xembed_) {
+        const QRect place = xembed_->geometry();
+        if (place.isValid() && !place.isEmpty() && place.topLeft() != QPoint(0, 0)) {
+            return place;
+        }
+    }
+    if (statusNotifier_) {
+        if (const auto& click = statusNotifier_->item().lastClick()) {
+            return QRect(*click - QPoint(12, 12), QSize(24, 24));
+        }
+    }
+    return std::nullopt;
 }
 
 void StatusItemController::setUpdater(Updater* updater) {
@@ -115,25 +207,79 @@ void StatusItemController::update(const TranscriptionStatus& status) {
     refresh();
 }
 
-void StatusItemController::showStatusLine() {
-    if (const auto found = shownActions_.find("status"); found != shownActions_.end()) {
-        found->second->setText(menuText(StatusPresentation(status_, scheduler_.now()).text));
-    }
-}
-
 void StatusItemController::applyStatus() {
     const StatusPresentation presentation(status_, scheduler_.now());
-    if (presentation.icon != shownIcon_) {
-        shownIcon_ = presentation.icon;
-        tray_->setIcon(MenuBarIconPainter::icon(presentation.icon));
-    }
-    QString tooltip = QStringLiteral("Ambrel\n") + qt(presentation.text);
+    QString tooltip = qt(presentation.text);
     if (presentation.detail) {
         tooltip += QStringLiteral("\n") + qt(*presentation.detail);
     }
-    tray_->setToolTip(tooltip);
-    if (const auto found = shownActions_.find("status"); found != shownActions_.end()) {
-        found->second->setText(menuText(presentation.text));
+    if (xembed_) {
+        const auto tone = MenuBarIconPainter::toneFor(panelColour(xembed_.get()));
+        xembed_->setIcon(MenuBarIconPainter::icon(presentation.icon, tone));
+        xembed_->setToolTip(QStringLiteral("Ambrel\n") + tooltip);
+    }
+    if (statusNotifier_) {
+        // Hosts that draw pixels rather than names get the tone of the desktop's palette.
+        const auto tone =
+            MenuBarIconPainter::toneFor(QApplication::palette().color(QPalette::Window));
+        statusNotifier_->item().setIcon(MenuBarIconPainter::iconName(presentation.icon),
+                                        MenuBarIconPainter::image(presentation.icon, 22, tone));
+        statusNotifier_->item().setToolTip(QStringLiteral("Ambrel"), tooltip);
+    }
+}
+
+void StatusItemController::refresh() {
+    const auto built = rows();
+    // The exported menu is kept true at all times: a host may show it without asking first.
+    if (statusNotifier_) {
+        statusNotifier_->menu().setRows(built);
+    }
+    if (ownMenuOpen_) {
+        menuRows_->show(built);
+    }
+    if (rowsShown_ && onRows) {
+        onRows(built);
+    }
+}
+
+void StatusItemController::setRowsShown(bool shown) {
+    if (shown == rowsShown_) {
+        return;
+    }
+    rowsShown_ = shown;
+    if (shown) {
+        refresh();
+    }
+    updateClock();
+}
+
+void StatusItemController::exportedMenuOpened() {
+    if (!exportedMenuOpen_) {
+        exportedMenuOpen_ = true;
+        if (onMenuOpening) {
+            onMenuOpening();
+        }
+        refresh();
+        updateClock();
+    }
+    exportedMenuQuiet_ = scheduler_.after(exportedMenuTimeout, [this] { exportedMenuClosed(); });
+}
+
+void StatusItemController::exportedMenuClosed() {
+    exportedMenuQuiet_.reset();
+    if (exportedMenuOpen_) {
+        exportedMenuOpen_ = false;
+        updateClock();
+    }
+}
+
+void StatusItemController::updateClock() {
+    const bool wanted = ownMenuOpen_ || exportedMenuOpen_ || rowsShown_;
+    if (!wanted) {
+        clock_.reset();
+    } else if (!clock_) {
+        // The elapsed time on the status line moves on while someone looks at it.
+        clock_ = scheduler_.every(1.0, [this] { refresh(); });
     }
 }
 
@@ -146,7 +292,9 @@ StatusMenuState StatusItemController::state() const {
     state.overlayTransparency = settings_.overlayTransparency();
     state.overlayContrast = settings_.overlayContrast();
     state.microphoneDeviceName = settings_.text(AppSettings::Keys::microphoneDeviceName);
-    state.devices = isMenuOpen_ ? openMenuDevices_ : devices_();
+    if (devices_) {
+        state.devices = devices_();
+    }
     state.folder = folder_.current();
     state.launchAtLogin = LaunchAtLogin::isEnabled();
     state.interfaceLanguage = L10n::preference();
@@ -205,112 +353,6 @@ std::vector<MenuRow> StatusItemController::rows() const {
     return StatusMenu::build(state(), const_cast<StatusItemController*>(this)->handlers());
 }
 
-void StatusItemController::setRow(QAction& action, const MenuRow& row) {
-    action.setText(menuText(row.text()));
-    // Icons come from a cache; setting an equal one again would re-lay the menu out.
-    if (const QIcon icon = MenuIcons::icon(row.icon); action.icon().cacheKey() != icon.cacheKey()) {
-        action.setIcon(icon);
-    }
-    action.setIconVisibleInMenu(true);
-    action.setCheckable(row.checked.has_value());
-    if (row.checked) {
-        action.setChecked(*row.checked);
-    }
-    action.setEnabled(row.enabled);
-    shownActions_[row.id] = &action;
-    shownHandlers_[row.id] = row.action;
-}
-
-void StatusItemController::fill(QMenu& menu, const std::vector<MenuRow>& rows) {
-    std::map<std::string, QActionGroup*> groups;
-    for (const auto& row : rows) {
-        switch (row.kind) {
-        case MenuRow::Kind::separator:
-            menu.addSeparator();
-            break;
-        case MenuRow::Kind::submenu: {
-            auto submenu = std::make_unique<QMenu>();
-            submenu->setToolTipsVisible(true);
-            fill(*submenu, row.children);
-            QAction* action = menu.addMenu(submenu.get());
-            setRow(*action, row);
-            submenus_.push_back(std::move(submenu));
-            break;
-        }
-        case MenuRow::Kind::label:
-        case MenuRow::Kind::action: {
-            QAction* action = menu.addAction(QString());
-            if (!row.group.empty()) {
-                auto& group = groups[row.group];
-                if (group == nullptr) {
-                    group = new QActionGroup(&menu);
-                    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-                }
-                group->addAction(action);
-            }
-            setRow(*action, row);
-            if (!row.shortcut.empty()) {
-                action->setShortcut(QKeySequence(QString::fromStdString(row.shortcut)));
-            }
-            const std::string id = row.id;
-            QObject::connect(action, &QAction::triggered, &menu, [this, id] {
-                // The handler of the rows shown now, which may have changed since the build.
-                const auto handler = shownHandlers_.find(id);
-                if (handler != shownHandlers_.end() && handler->second) {
-                    const auto run = handler->second;
-                    run();
-                    refresh();
-                }
-            });
-            break;
-        }
-        }
-    }
-}
-
-void StatusItemController::rebuild() {
-    const auto built = rows();
-    // An action may be rebuilt away while its own signal runs: delete them later.
-    for (QAction* action : menu_->actions()) {
-        menu_->removeAction(action);
-        if (action->parent() == menu_.get()) {
-            action->deleteLater();
-        }
-    }
-    shownActions_.clear();
-    shownHandlers_.clear();
-    // The old submenus may still be on their way out; Qt deletes them later.
-    for (auto& submenu : submenus_) {
-        submenu.release()->deleteLater();
-    }
-    submenus_.clear();
-    fill(*menu_, built);
-    shownIDs_.clear();
-    collectIDs(built, shownIDs_);
-}
-
-void StatusItemController::refresh() {
-    if (!isMenuOpen_) {
-        return;
-    }
-    const auto built = rows();
-    std::vector<std::string> ids;
-    collectIDs(built, ids);
-    if (ids != shownIDs_) {
-        rebuild();
-        return;
-    }
-    std::function<void(const std::vector<MenuRow>&)> apply = [&](const auto& list) {
-        for (const auto& row : list) {
-            if (const auto found = shownActions_.find(row.id); found != shownActions_.end()) {
-                setRow(*found->second, row);
-            }
-            apply(row.children);
-        }
-    };
-    apply(built);
-}
-
 void StatusItemController::toggleLaunchAtLogin() {
     try {
         LaunchAtLogin::setEnabled(!LaunchAtLogin::isEnabled(), OwnExecutable::launcher());
@@ -325,8 +367,11 @@ void StatusItemController::revealFolder() {
         return;
     }
     const auto folder = engine_->sessionsDirectory();
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    try {
+        core::FileAccess::createPrivateFolders(folder);
+    } catch (const std::exception&) {
+        // The file manager says what is wrong with the folder.
+    }
     QDesktopServices::openUrl(QUrl::fromLocalFile(qt(folder.string())));
 }
 

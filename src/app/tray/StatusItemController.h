@@ -2,33 +2,39 @@
 
 #include "MenuBarIcon.h"
 #include "StatusMenu.h"
+#include "TrayHost.h"
 #include "app/AppSettings.h"
 #include "core/InputDeviceInfo.h"
 #include "core/Scheduler.h"
 #include "speech/engine/TranscriptionStatus.h"
 
-#include <QObject>
+#include <QDBusConnection>
+#include <QPoint>
+#include <QRect>
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace ambrel {
 
+class QMenuRows;
 class SessionsFolder;
 class SpeechEngine;
+class StatusNotifierTray;
 class Updater;
 
-// The tray icon and its menu: the icon and tooltip follow the engine's status; the menu is
-// built afresh each time it opens and stays live while open.
+// The tray icon and its menu, on whichever tray the desktop has now: a StatusNotifier host
+// (the icon and menu exported over D-Bus, drawn by the host), an XEmbed tray (a Qt tray icon
+// with the app's own menu), or none, which the app is told of so that it shows a window
+// instead. Every status change reaches the icon, the exported menu and whatever shows the rows;
+// the once-a-second clock runs only while a menu or that window is open.
 class StatusItemController {
 public:
     // What the menu asks of the app.
@@ -47,40 +53,70 @@ public:
         std::function<void()> showSetup;
         std::function<void()> quit;
     };
+    // The input devices as last known; must answer at once.
     using DeviceList = std::function<std::vector<core::InputDeviceInfo>()>;
+
+    // How the controller finds the desktop's tray; tests give their own.
+    struct Desktop {
+        TrayHost::Probes probes;
+        QDBusConnection bus;
+    };
+    static Desktop standardDesktop();
+
+    // Hosts seldom say that their menu closed: without news for this long it counts as closed.
+    static constexpr double exportedMenuTimeout = 30.0;
 
     StatusItemController(std::shared_ptr<SpeechEngine> engine, AppSettings settings,
                          SessionsFolder& folder, core::Scheduler& scheduler, Actions actions,
-                         DeviceList devices = {});
+                         DeviceList devices, Desktop desktop = standardDesktop());
     ~StatusItemController();
     StatusItemController(const StatusItemController&) = delete;
     StatusItemController& operator=(const StatusItemController&) = delete;
 
-    // A new engine status: icon, tooltip and the open menu follow.
+    // Takes the first look at the desktop's tray, once the callbacks below are set.
+    void start() { trayHost_->start(); }
+    // A new engine status: the icon, tooltip and every shown menu follow.
     void update(const TranscriptionStatus& status);
     // Draws the icon and tooltip again (after a change of interface language, say).
     void applyStatus();
+    // The rows changed for a reason the controller does not see (devices, settings).
+    void refresh();
 
-    QSystemTrayIcon& trayIcon() { return *tray_; }
+    // The tray the icon is on; known once the first look at the desktop has answered.
+    std::optional<TrayHost::Kind> trayKind() const { return trayKind_; }
+    bool hasTrayIcon() const { return trayKind_ && *trayKind_ != TrayHost::Kind::none; }
+    // Told when the icon comes or goes, and once when the first look has answered.
+    std::function<void(bool hasIcon)> onTrayChanged;
+    // A menu is about to show: a chance to ask for fresher devices (which then call refresh()).
+    std::function<void()> onMenuOpening;
+
+    // A window that shows the rows (the control window) is open: it gets fresh rows through
+    // `onRows` and the clock runs for it.
+    void setRowsShown(bool shown);
+    std::function<void(const std::vector<MenuRow>&)> onRows;
+
     QMenu& menu() { return *menu_; }
-    bool isMenuOpen() const { return isMenuOpen_; }
+    // The app's menu is up, or a host showed the exported one and has not been quiet for long.
+    bool isMenuOpen() const { return ownMenuOpen_ || exportedMenuOpen_; }
     // The rows the menu shows now.
     std::vector<MenuRow> rows() const;
-    // Shows the menu where the pointer is (a click on the icon).
-    void popUp();
+    // Shows the app's menu at `where` (screen coordinates), else at the pointer.
+    void popUp(std::optional<QPoint> where = std::nullopt);
+    // Where the icon is on screen, when the tray tells.
+    std::optional<QRect> iconGeometry() const;
     // The updater whose offer the menu shows; none: no update rows.
     void setUpdater(Updater* updater);
+
+    QSystemTrayIcon* xembedIcon() const { return xembed_.get(); }
+    StatusNotifierTray* statusNotifier() const { return statusNotifier_.get(); }
 
 private:
     StatusMenuState state() const;
     StatusMenuHandlers handlers();
-    void rebuild();
-    // Only the status row's text, which shows the elapsed time.
-    void showStatusLine();
-    // Brings the open menu up to date, in place when its rows are the same.
-    void refresh();
-    void fill(QMenu& menu, const std::vector<MenuRow>& rows);
-    void setRow(QAction& action, const MenuRow& row);
+    void setTrayKind(TrayHost::Kind kind);
+    void exportedMenuOpened();
+    void exportedMenuClosed();
+    void updateClock();
     void toggleLaunchAtLogin();
     void revealFolder();
     void changeFolder();
@@ -92,19 +128,21 @@ private:
     core::Scheduler& scheduler_;
     Actions actions_;
     DeviceList devices_;
-    std::vector<core::InputDeviceInfo> openMenuDevices_;
+    QDBusConnection bus_;
     Updater* updater_ = nullptr;
     TranscriptionStatus status_;
-    std::optional<MenuBarIcon::State> shownIcon_;
     std::unique_ptr<QMenu> menu_;
-    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QMenuRows> menuRows_;
+    std::unique_ptr<QSystemTrayIcon> xembed_;
+    std::unique_ptr<StatusNotifierTray> statusNotifier_;
+    std::optional<TrayHost::Kind> trayKind_;
     core::Scheduler::TimerHandle clock_;
-    bool isMenuOpen_ = false;
-    // The open menu's actions and handlers by row id.
-    std::vector<std::string> shownIDs_;
-    std::map<std::string, QAction*> shownActions_;
-    std::map<std::string, std::function<void()>> shownHandlers_;
-    std::vector<std::unique_ptr<QMenu>> submenus_;
+    core::Scheduler::TimerHandle exportedMenuQuiet_;
+    bool ownMenuOpen_ = false;
+    bool exportedMenuOpen_ = false;
+    bool rowsShown_ = false;
+    // Declared last: its first answer may come at once and reaches the members above.
+    std::unique_ptr<TrayHost> trayHost_;
 };
 
 } // namespace ambrel

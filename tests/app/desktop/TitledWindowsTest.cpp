@@ -14,4 +14,9 @@ TEST(TitledWindowsTest, OnlyWindowsWithATitleBarCount) {
     EXPECT_TRUE(TitledWindows::anyShown());
     history.hide();
     EXPECT_FALSE(TitledWindows::anyShown());
+    // The window that stands in for a missing tray is always there: it is no sign of work.
+    QWidget control;
+    control.setProperty(TitledWindows::standsInForTray, true);
+    control.show();
+    EXPECT_FALSE(TitledWindows::anyShown());
 }

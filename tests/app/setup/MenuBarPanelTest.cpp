@@ -40,6 +40,18 @@ TEST(MenuBarPanelTest, HangsUnderTheIconAndKeepsInsideTheScreen) {
     EXPECT_FALSE(placed.above);
     EXPECT_EQ(placed.frame.top(), 80);
 
+    // A tray that never says where its icon is: the panel takes the corner where trays sit,
+    // over a bottom taskbar, under a top bar, and inside the work area either way.
+    const QRect leftDock(48, 0, 1872, 1080);
+    for (const QRect& area : {bottomTaskbar, available, leftDock, screen}) {
+        placed = MenuBarPanel::place(MenuBarPanel::trayCorner(screen, area), size, screen, area);
+        EXPECT_TRUE(area.contains(placed.frame)) << area.x() << "," << area.y();
+        EXPECT_EQ(placed.frame.center().x() > 960, area != leftDock) << area.x() << "," << area.y();
+    }
+    EXPECT_TRUE(MenuBarPanel::place(MenuBarPanel::trayCorner(screen, bottomTaskbar), size, screen,
+                                    bottomTaskbar)
+                    .above);
+
     // Escape on a hidden panel does nothing; on a shown one it closes it once.
     MenuBarPanel panel(new QWidget);
     int closed = 0;
