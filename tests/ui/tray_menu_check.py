@@ -33,6 +33,15 @@ SENTENCES = [
 ]
 
 
+# The tray hosts a desktop may have: an XEmbed tray, a StatusNotifier watcher with a host, none.
+TRAYS = {
+    "xembed": [["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                "--height", "32", "--SetDockType", "true"]],
+    "sni": [["status-notifier-watcher"], ["gtk-sni-tray-standalone", "--top"]],
+    "none": [],
+}
+
+
 def iso(instant):
     seconds = int(instant)
     return time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(seconds)) + \
@@ -67,7 +76,8 @@ def wait_until(condition, seconds, what):
 
 
 class Desktop:
-    def __init__(self, ambrel, screenshots, work, folder_chosen=True):
+    def __init__(self, ambrel, screenshots, work, folder_chosen=True, tray="xembed"):
+        """`tray`: "xembed" (trayer), "sni" (a StatusNotifier watcher and host) or "none"."""
         self.ambrel = ambrel
         self.screenshots = screenshots
         self.work = work
@@ -86,15 +96,12 @@ class Desktop:
             # A folder chosen earlier: no first-run setup.
             (config / "Ambrel.conf").write_text(
                 f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
-        self.tray = subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-             "--height", "32", "--SetDockType", "true"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1)
+        self.trays = []
+        self.start_trays(tray)
         self.log = open(work / "app.log", "w")
         self.app = subprocess.Popen([ambrel], env=self.env, stdout=self.log,
                                     stderr=subprocess.STDOUT)
-        self.icon = wait_until(self.find_icon, 20, "the tray icon")
+        self.icon = wait_until(self.find_icon, 20, "the tray icon") if tray == "xembed" else None
 
     def find_icon(self):
         try:
@@ -171,12 +178,28 @@ class Desktop:
             self.quit()
         print((self.work / "app.log").read_text(), file=sys.stderr)
 
-    def quit(self):
-        self.app.send_signal(signal.SIGTERM)
+    def quit(self, way=signal.SIGTERM):
+        self.app.send_signal(way)
         status = self.app.wait(timeout=20)
-        self.tray.terminate()
-        self.log.close()
+        self.quit_trays_and_log()
         return status
+
+    def quit_trays_and_log(self):
+        self.stop_trays()
+        self.log.close()
+
+    def start_trays(self, tray):
+        for command in TRAYS[tray]:
+            # The watcher first: a host that finds none waits for it, but not every host does.
+            self.trays.append(subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
+            time.sleep(1)
+
+    def stop_trays(self):
+        for tray in self.trays:
+            tray.terminate()
+            tray.wait(timeout=10)
+        self.trays = []
 
 
 def check(ambrel, screenshots):

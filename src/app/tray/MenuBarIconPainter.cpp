@@ -158,7 +158,10 @@ QImage image(State state, int pixels, Tone tone) {
     const QImage shape = mask(state, pixels);
     const bool dark = tone == Tone::dark;
     // The rim: the shape spread by about a pixel, in the other tone.
-    const QImage rim = tinted(shape, dark ? QColor(255, 255, 255, 110) : QColor(0, 0, 0, 150));
+    const QColor rimColour = dark                   ? QColor(255, 255, 255, 110)
+                             : tone == Tone::either ? QColor(0x20, 0x20, 0x20)
+                                                    : QColor(0, 0, 0, 150);
+    const QImage rim = tinted(shape, rimColour);
     QImage result(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     result.fill(Qt::transparent);
     QPainter painter(&result);

@@ -10,8 +10,9 @@
 namespace ambrel::MenuBarIconPainter {
 
 // The glyph's colour: dark for light panels, light for dark ones. Each has a soft rim of the
-// other, so a wrong guess still reads.
-enum class Tone { dark, light };
+// other, so a wrong guess still reads. `either` is for panels the app cannot see (hosts that
+// draw pixels): a light glyph in a solid dark rim, which reads on dark and light alike.
+enum class Tone { dark, light, either };
 
 // The tone that stands out from a panel of this colour.
 Tone toneFor(const QColor& panel);

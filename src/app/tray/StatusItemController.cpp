@@ -219,11 +219,11 @@ void StatusItemController::applyStatus() {
         xembed_->setToolTip(QStringLiteral("Ambrel\n") + tooltip);
     }
     if (statusNotifier_) {
-        // Hosts that draw pixels rather than names get the tone of the desktop's palette.
-        const auto tone =
-            MenuBarIconPainter::toneFor(QApplication::palette().color(QPalette::Window));
-        statusNotifier_->item().setIcon(MenuBarIconPainter::iconName(presentation.icon),
-                                        MenuBarIconPainter::image(presentation.icon, 22, tone));
+        // Hosts recolour the named symbolic icon for their panel; those that draw the pixels
+        // get a glyph that reads on any panel, since the app cannot see theirs.
+        statusNotifier_->item().setIcon(
+            MenuBarIconPainter::iconName(presentation.icon),
+            MenuBarIconPainter::image(presentation.icon, 22, MenuBarIconPainter::Tone::either));
         statusNotifier_->item().setToolTip(QStringLiteral("Ambrel"), tooltip);
     }
 }

@@ -28,6 +28,22 @@ double contrast(const QColor& a, const QColor& b) {
     return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 
+// The share of an image's solid pixels that stand out from `background` by 3:1.
+double shareStandingOut(const QImage& image, const QColor& background) {
+    int solid = 0, standing = 0;
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            const QColor pixel = argb.pixelColor(x, y);
+            if (pixel.alphaF() >= 0.9) {
+                ++solid;
+                standing += contrast(pixel, background) >= 3.0 ? 1 : 0;
+            }
+        }
+    }
+    return solid == 0 ? 0 : static_cast<double>(standing) / solid;
+}
+
 // How the opaque body of an image stands out from `background`: the median over its solid
 // pixels, so that a thin rim of another colour neither helps nor hurts.
 double bodyContrast(const QImage& image, const QColor& background) {
@@ -70,6 +86,11 @@ TEST(TrayContrastTest, TrayIconsStandOutFromLightAndDarkPanels) {
             const auto tone = MenuBarIconPainter::toneFor(panel);
             const QImage image = MenuBarIconPainter::image(state, 22, tone);
             EXPECT_GE(bodyContrast(image, panel), 3.0)
+                << "state " << static_cast<int>(state) << " on " << panel.name().toStdString();
+            // For a panel nobody can see: the body or the whole rim reads.
+            const QImage either =
+                MenuBarIconPainter::image(state, 22, MenuBarIconPainter::Tone::either);
+            EXPECT_GE(shareStandingOut(either, panel), 0.25)
                 << "state " << static_cast<int>(state) << " on " << panel.name().toStdString();
         }
     }
