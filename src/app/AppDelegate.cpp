@@ -29,6 +29,7 @@
 #include "speech/engine/SpeechEngineServices.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -131,6 +132,19 @@ void AppDelegate::start() {
         break;
     }
 
+    // The window thread reads the sound server's devices and routes from memory from now on;
+    // a change refreshes the device list the menus show.
+    AudioHardware::keepCurrent([this, alive = std::weak_ptr<bool>(alive_)] {
+        auto* application = QCoreApplication::instance();
+        if (application == nullptr) {
+            return;
+        }
+        QMetaObject::invokeMethod(application, [this, alive] {
+            if (alive.lock() && devices_) {
+                devices_->refresh();
+            }
+        });
+    });
     const auto folder = folder_.restore().value_or(DefaultFolders::transcripts());
     model_ = SpeechServices::model(store_);
     engine_ = SpeechEngine::create(folder, settings_.speechOptions(), scheduler_,

@@ -108,6 +108,8 @@ private:
     QTimer waitForPredecessor_;
     // Catalogue questions may wait for the network.
     core::SerialQueue background_{"org.ambrel.Ambrel.catalog"};
+    // Gone with the delegate: tells late calls from other threads that it is no more.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace ambrel

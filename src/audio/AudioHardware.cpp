@@ -1,8 +1,10 @@
 #include "AudioHardware.h"
 
 #include "PulseSnapshotReader.h"
+#include "SoundServerWatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <unistd.h>
 
@@ -217,17 +219,48 @@ bool isAlive(const AudioSnapshot& snapshot, std::uint32_t id) {
     return inputDevice(snapshot, id) != nullptr;
 }
 
+namespace {
+// Left alive at exit on purpose: its threads must not be torn down by static destructors.
+std::atomic<SoundServerWatch*> watch{nullptr};
+} // namespace
+
+void keepCurrent(std::function<void()> onChange) {
+    if (watch.load() != nullptr) {
+        return;
+    }
+    auto* made = new SoundServerWatch([] { return PulseSnapshotReader::shared().read(1.0); });
+    made->start(std::move(onChange));
+    watch = made;
+    made->changed();
+}
+
+namespace {
+// What the questions asked from windows use: memory when kept current, never a wait.
+std::optional<AudioSnapshot> knownSnapshot() {
+    if (const auto* current = watch.load()) {
+        return current->latest();
+    }
+    return PulseSnapshotReader::shared().read(1.0);
+}
+} // namespace
+
 std::optional<AudioSnapshot> snapshot() {
+    if (const auto* current = watch.load()) {
+        if (auto known = current->latest()) {
+            return known;
+        }
+    }
+    // Nothing read yet (a start right at launch): ask, since capture cannot start without it.
     return PulseSnapshotReader::shared().read(1.0);
 }
 
 std::vector<core::InputDeviceInfo> inputDevices() {
-    const auto facts = snapshot();
+    const auto facts = knownSnapshot();
     return facts ? inputDevices(*facts, ::getpid()) : std::vector<core::InputDeviceInfo>{};
 }
 
 core::PlaybackRoute echoRoute() {
-    const auto facts = snapshot();
+    const auto facts = knownSnapshot();
     return facts ? echoRoute(*facts, ::getpid()) : PlaybackRoute(PlaybackRoute::speakers);
 }
 

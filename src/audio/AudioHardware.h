@@ -6,6 +6,7 @@
 #include "core/PlaybackRoute.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -54,10 +55,17 @@ std::vector<StreamFormat> inputFormats(const AudioSnapshot& snapshot, std::uint3
 std::vector<int> preferredStereoChannels(const AudioSnapshot& snapshot, std::uint32_t id);
 bool isAlive(const AudioSnapshot& snapshot, std::uint32_t id);
 
-// The server's facts now; absent when it cannot be reached within a second.
+// From now on the server's facts are followed from its events and the questions below are
+// answered from memory, never waiting (for the desktop app, whose window thread asks them).
+// `onChange` hears of each new reading, on a thread of its own. Once per process.
+void keepCurrent(std::function<void()> onChange);
+
+// The server's facts now: as last read when kept current, else read afresh; absent when the
+// server cannot be reached within a second.
 std::optional<AudioSnapshot> snapshot();
 
-// The same questions, asked of the server now.
+// The same questions, asked of the server now, or of memory when kept current (the server's
+// answer not known yet: no devices, and the route is taken for speakers).
 std::vector<core::InputDeviceInfo> inputDevices();
 core::PlaybackRoute echoRoute();
 
