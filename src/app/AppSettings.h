@@ -27,6 +27,9 @@ public:
         static constexpr std::string_view overlayContrast = "overlayContrast";
         static constexpr std::string_view copyTimestamps = "copyTimestamps";
         static constexpr std::string_view copySpeakers = "copySpeakers";
+        // The folder and the format of the last export from the history window.
+        static constexpr std::string_view exportFolder = "exportFolder";
+        static constexpr std::string_view exportFormat = "exportFormat";
         static constexpr std::string_view microphoneDeviceName = "microphoneDeviceName";
         static constexpr std::string_view systemAudioAsked = "systemAudioAsked";
         static constexpr std::string_view interfaceLanguage = "interfaceLanguage";

@@ -80,6 +80,22 @@ inline constexpr Text historyCopyOptions{"history.copyOptions", "Copy Options"};
 inline constexpr Text historyCopySpeakers{"history.copySpeakers", "Copy Speaker Labels"};
 // check item: include times when copying
 inline constexpr Text historyCopyTimestamps{"history.copyTimestamps", "Copy Timestamps"};
+// toolbar button and context-menu item: save the transcript as a file in a chosen format
+inline constexpr Text historyExport{"history.export", "Export…"};
+// alert message; first %@ is the path of the file, second %@ the reason
+inline constexpr Text historyExportFailed{"history.export.failed", "Couldn’t export to “%@” (%@)"};
+// file type in the export dialog, followed by its pattern "(*.json)"
+inline constexpr Text historyExportJson{"history.export.json", "JSON"};
+// file type in the export dialog, followed by its pattern "(*.md)"
+inline constexpr Text historyExportMarkdown{"history.export.md", "Markdown"};
+// file type in the export dialog, followed by its pattern "(*.srt)"
+inline constexpr Text historyExportSrt{"history.export.srt", "SubRip Subtitles"};
+// title of the export dialog
+inline constexpr Text historyExportTitle{"history.export.title", "Export Transcript"};
+// file type in the export dialog, followed by its pattern "(*.txt)"
+inline constexpr Text historyExportPlainText{"history.export.txt", "Plain Text"};
+// file type in the export dialog, followed by its pattern "(*.vtt)"
+inline constexpr Text historyExportWebVtt{"history.export.vtt", "WebVTT Subtitles"};
 // placeholder title when a session file cannot be read
 inline constexpr Text historyLoadFailed{"history.loadFailed", "Couldn’t Read This Session"};
 // button and context-menu item

@@ -1,5 +1,7 @@
 #include "HistoryModel.h"
 
+#include "core/FileAccess.h"
+#include "core/SessionExport.h"
 #include "core/TimeZone.h"
 #include "core/TranscriptRenderer.h"
 #include "core/UnicodeText.h"
@@ -381,6 +383,57 @@ void HistoryModel::copyTranscript(const std::optional<SessionSummary>& summary) 
                 renderAndCopy(entry->record);
             } else {
                 setAlert(error);
+            }
+        });
+    });
+}
+
+std::optional<SessionRecord> HistoryModel::heldRecord(const SessionSummary& summary) {
+    if (summary.id == liveSessionID_) {
+        if (auto live = currentLive()) {
+            return live;
+        }
+    }
+    if (detail_ && detail_->id == summary.id) {
+        return detail_;
+    }
+    return std::nullopt;
+}
+
+void HistoryModel::exportSession(const ExportChoice& destination,
+                                 const std::optional<SessionSummary>& summary) {
+    const auto chosen = target(summary);
+    if (!chosen) {
+        return;
+    }
+    // Read here: the labels and options belong to this thread.
+    const auto options = services_.copyOptions ? services_.copyOptions() : core::PlainTextOptions{};
+    onWorker([this, destination, options, labels = L10n::transcriptLabels(),
+              held = heldRecord(*chosen), summary = *chosen, &scheduler = scheduler_,
+              alive = std::weak_ptr<bool>(alive_)](core::SessionLibrary& library) {
+        std::optional<std::string> readFailure;
+        std::optional<std::string> writeFailure;
+        try {
+            const auto record = held ? *held : library.entry(summary)->record;
+            const auto bytes = core::SessionExport::render(record, destination.format, labels,
+                                                           options, core::TimeZone::system());
+            try {
+                core::FileAccess::writeAtomically(destination.file, bytes);
+            } catch (const fs::filesystem_error& error) {
+                // The system's words alone: the alert names the file already.
+                writeFailure = error.code().message();
+            }
+        } catch (const std::exception& error) {
+            readFailure = error.what(); // the session could not be read or encoded
+        }
+        scheduler.post([this, alive, file = destination.file, readFailure, writeFailure] {
+            if (!alive.lock()) {
+                return;
+            }
+            if (writeFailure) {
+                setAlert(L10n::format(Texts::historyExportFailed, {file.string(), *writeFailure}));
+            } else if (readFailure) {
+                setAlert(readFailure);
             }
         });
     });

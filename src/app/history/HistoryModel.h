@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportPlan.h"
 #include "core/PlainTextOptions.h"
 #include "core/Scheduler.h"
 #include "core/SerialQueue.h"
@@ -20,8 +21,8 @@ namespace ambrel {
 
 // What the history window shows and does: the stored sessions newest first with the session
 // being recorded laid over them, the selection and its record, the search over all transcripts,
-// and copying, opening, revealing and trashing sessions. Lives on the scheduler's thread; files
-// are read and searched by a library on a worker of its own.
+// and copying, exporting, opening, revealing and trashing sessions. Lives on the scheduler's
+// thread; files are read, searched and written by a library on a worker of its own.
 class HistoryModel {
 public:
     enum class Change {
@@ -100,6 +101,10 @@ public:
     void copyTranscript(const std::optional<core::SessionSummary>& summary = {});
     void openMarkdown(const std::optional<core::SessionSummary>& summary = {});
     void revealInFileManager(const std::optional<core::SessionSummary>& summary = {});
+    // Renders the session as `target` asks and writes it atomically on the worker: the session
+    // being recorded as it stands, a failure as an alert naming the file.
+    void exportSession(const ExportChoice& target,
+                       const std::optional<core::SessionSummary>& summary = {});
     void requestTrash(const std::optional<core::SessionSummary>& summary = {});
     void confirmTrash(const core::SessionSummary& summary);
     void dismissTrash();
@@ -126,6 +131,8 @@ private:
     std::optional<core::SessionSummary>
     target(const std::optional<core::SessionSummary>& given) const;
     void renderAndCopy(const core::SessionRecord& record);
+    // The record of a summary that needs no reading: the live one, or the detail on show.
+    std::optional<core::SessionRecord> heldRecord(const core::SessionSummary& summary);
     void notify(Change change);
     // Runs `work` with the library on the worker; it posts its answer back itself.
     void onWorker(std::function<void(core::SessionLibrary&)> work);

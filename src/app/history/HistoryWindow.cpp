@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -45,12 +46,47 @@ constexpr const char* geometryKey = "historyWindowGeometry";
 
 enum DetailPage { transcriptPage, errorPage, loadingPage, emptyPage };
 
+// The save file dialog, its file types in the order of the formats. It asks itself before
+// replacing a file, and appends the type's extension to a name typed without one.
+std::optional<ExportChoice> askForExportFile(QWidget* parent, const ExportQuestion& question) {
+    QFileDialog dialog(parent, uiText(Texts::historyExportTitle));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList types;
+    for (const auto format : core::allExportFormats) {
+        types << qt(ExportPlan::fileType(format));
+    }
+    const auto formatOf = [&](const QString& type) {
+        const auto index = types.indexOf(type);
+        return index >= 0 ? core::allExportFormats[static_cast<std::size_t>(index)]
+                          : question.format;
+    };
+    const auto useType = [&](const QString& type) {
+        dialog.setDefaultSuffix(qt(std::string(core::fileExtension(formatOf(type)))));
+    };
+    dialog.setNameFilters(types);
+    const auto initial = qt(ExportPlan::fileType(question.format));
+    dialog.selectNameFilter(initial);
+    useType(initial);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useType);
+    dialog.setDirectory(qt(question.folder.string()));
+    dialog.selectFile(qt(question.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return ExportChoice{std::filesystem::path(dialog.selectedFiles().constFirst().toStdString()),
+                        formatOf(dialog.selectedNameFilter())};
+}
+
 } // namespace
 
 HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget* parent)
     : QWidget(parent)
     , model_(model)
     , settings_(std::move(settings)) {
+    exportDialog = [this](const ExportQuestion& question) {
+        return askForExportFile(this, question);
+    };
     setWindowTitle(QStringLiteral("Ambrel"));
     setMinimumSize(640, 380);
     resize(920, 620);
@@ -119,6 +155,10 @@ HistoryWindow::HistoryWindow(HistoryModel& model, AppSettings settings, QWidget*
     if (auto* button = qobject_cast<QToolButton*>(toolbar_->widgetForAction(copyOptions_))) {
         button->setPopupMode(QToolButton::InstantPopup);
     }
+    export_ = toolbar_->addAction(MenuIcons::icon("symbol:export"), QString(),
+                                  [this] { exportSession(); });
+    export_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    export_->setShortcutContext(Qt::WindowShortcut);
     openMarkdown_ = toolbar_->addAction(MenuIcons::icon("symbol:document-text"), QString(),
                                         [this] { model_.openMarkdown(); });
     reveal_ = toolbar_->addAction(MenuIcons::icon("symbol:folder"), QString(),
@@ -237,6 +277,8 @@ void HistoryWindow::retranslate() {
     copyOptions_->setToolTip(uiText(Texts::historyCopyOptions));
     copyTimes_->setText(uiText(Texts::historyCopyTimestamps));
     copySpeakers_->setText(uiText(Texts::historyCopySpeakers));
+    export_->setText(uiText(Texts::historyExport));
+    export_->setToolTip(uiText(Texts::historyExport));
     openMarkdown_->setText(uiText(Texts::historyOpenMarkdown));
     openMarkdown_->setToolTip(uiText(Texts::historyOpenMarkdown));
     reveal_->setText(uiText(Texts::historyRevealInFileManager));
@@ -332,6 +374,7 @@ void HistoryWindow::changed(HistoryModel::Change change) {
         break;
     case HistoryModel::Change::detail:
         showDetail();
+        updateActions(); // a session that can't be read can't be exported
         break;
     case HistoryModel::Change::pendingTrash:
         if (model_.pendingTrash()) {
@@ -418,9 +461,21 @@ void HistoryWindow::updateActions() {
     for (QAction* action : {copyAll_, openMarkdown_, reveal_}) {
         action->setEnabled(summary.has_value());
     }
+    export_->setEnabled(summary && !model_.detailError());
     trash_->setEnabled(summary && !live);
     trash_->setToolTip(live ? uiText(Texts::historyCannotTrashLive)
                             : uiText(Texts::historyMoveToTrash));
+}
+
+void HistoryWindow::exportSession(const std::optional<core::SessionSummary>& given) {
+    const auto summary = given ? given : model_.selectedSummary();
+    if (!summary || !exportDialog) {
+        return;
+    }
+    if (const auto choice =
+            ExportPlan::choose(summary->id, model_.directory(), settings_, exportDialog)) {
+        model_.exportSession(*choice, summary);
+    }
 }
 
 void HistoryWindow::askToTrash() {
@@ -466,6 +521,7 @@ void HistoryWindow::showRowMenu(const QPoint& position) {
     QMenu menu(this);
     menu.addAction(uiText(Texts::historyCopyAll),
                    [this, summary] { model_.copyTranscript(summary); });
+    menu.addAction(uiText(Texts::historyExport), [this, summary] { exportSession(summary); });
     menu.addAction(uiText(Texts::historyOpenMarkdown),
                    [this, summary] { model_.openMarkdown(summary); });
     menu.addAction(uiText(Texts::historyRevealInFileManager),

@@ -40,6 +40,9 @@ public:
     QString detailPage() const;
     QString placeholderText() const;
 
+    // Asks where to export and in which format: a save file dialog unless a test puts its own in.
+    ExportPlan::Dialog exportDialog;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -53,6 +56,8 @@ private:
     void showDetail();
     void showHeader();
     void updateActions();
+    // Absent: the selected session.
+    void exportSession(const std::optional<core::SessionSummary>& summary = {});
     void askToTrash();
     void showAlert();
     void showRowMenu(const QPoint& position);
@@ -73,6 +78,7 @@ private:
     QAction* copyOptions_ = nullptr;
     QAction* copyTimes_ = nullptr;
     QAction* copySpeakers_ = nullptr;
+    QAction* export_ = nullptr;
     QAction* openMarkdown_ = nullptr;
     QAction* reveal_ = nullptr;
     QAction* trash_ = nullptr;

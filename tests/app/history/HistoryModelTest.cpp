@@ -2,6 +2,8 @@
 
 #include "DeferredWork.h"
 #include "IsolatedHome.h"
+#include "core/SessionCoding.h"
+#include "core/SessionExport.h"
 #include "core/SessionStore.h"
 #include "core/TimeZone.h"
 #include "core/TranscriptRenderer.h"
@@ -12,6 +14,7 @@
 
 #include <deque>
 #include <fstream>
+#include <sstream>
 
 using namespace ambrel;
 using core::SessionRecord;
@@ -42,6 +45,11 @@ protected:
             made.endedAt = made.lastUpdated;
         }
         return made;
+    }
+    static std::string contents(const std::filesystem::path& file) {
+        std::ostringstream bytes;
+        bytes << std::ifstream(file).rdbuf();
+        return bytes.str();
     }
     SessionRecord saved(const std::string& id, core::Instant start, const Strings& texts) {
         auto made = record(id, start, texts);
@@ -257,6 +265,59 @@ TEST_F(HistoryModelTest, ActionsOnSessionsAndTheirRefusals) {
     settle();
     EXPECT_EQ(model->selectedID(), live.id);
     EXPECT_TRUE(std::filesystem::exists(home.path() / "data/Trash/files" / (older.id + ".json")));
+}
+
+TEST_F(HistoryModelTest, ExportsWriteOnTheWorkerWhatASessionHoldsAndNameTheFileWhenTheyFail) {
+    const auto early = saved("2025-03-14 07-00-00", t0 - 3600, {"Never read"});
+    auto model = make(folder);
+    model->activate();
+    settle();
+    const auto out = home.path() / "out";
+    std::filesystem::create_directories(out);
+
+    // The selection as plain text, just as it is copied; written on the worker only.
+    copyOptions.speakers = false;
+    model->exportSession({out / "newer.txt", core::ExportFormat::plainText});
+    EXPECT_FALSE(std::filesystem::exists(out / "newer.txt"));
+    model->copyTranscript();
+    settle();
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(contents(out / "newer.txt"), copied[0]);
+
+    // Another session is read first; an existing file is replaced (the dialog asked).
+    std::ofstream(out / "older.srt") << "old contents";
+    model->exportSession({out / "older.srt", core::ExportFormat::srt}, model->sessions()[1]);
+    settle();
+    EXPECT_EQ(contents(out / "older.srt"),
+              core::SessionExport::render(older, core::ExportFormat::srt, L10n::transcriptLabels(),
+                                          copyOptions, core::TimeZone::system()));
+    EXPECT_FALSE(model->alertMessage());
+
+    // The session being recorded, with what it holds so far and no file of its own yet.
+    auto live = record("2025-03-14 10-05-00", t0 + 7200, {"Not saved yet"}, false);
+    model->updateLiveSessionID(live.id);
+    model->liveSessionDidUpdate(live);
+    settle();
+    model->exportSession({out / "live.json", core::ExportFormat::json}, model->sessions()[0]);
+    settle();
+    EXPECT_EQ(core::SessionCoding::decode(contents(out / "live.json")), live);
+
+    // A folder gone: the alert names the file and the reason.
+    model->exportSession({out / "gone" / "x.md", core::ExportFormat::markdown});
+    settle();
+    EXPECT_EQ(model->alertMessage(), "Couldn’t export to “" + (out / "gone" / "x.md").string() +
+                                         "” (No such file or directory)");
+    model->dismissAlert();
+
+    // A session that can't be read any more says so, and writes nothing.
+    const auto vanished = model->sessions()[3];
+    ASSERT_EQ(vanished.id, early.id);
+    std::filesystem::remove(vanished.jsonURL);
+    model->exportSession({out / "vanished.md", core::ExportFormat::markdown}, vanished);
+    settle();
+    ASSERT_TRUE(model->alertMessage());
+    EXPECT_EQ(model->alertMessage()->find("Couldn’t export"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(out / "vanished.md"));
 }
 
 TEST_F(HistoryModelTest, ABrokenFileShowsItsErrorAndIsNotReadAgainUntilItChanges) {

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 
 using namespace ambrel;
 using core::SessionRecord;
@@ -199,4 +200,58 @@ TEST_F(HistoryWindowTest, TheTranscriptGrowsAtItsEndAndCopiesCleanRows) {
     EXPECT_EQ(columns.speaker, columns.text);
     view.show(single, false, "here");
     EXPECT_EQ(view.document()->firstBlock().text().toStdString(), "10:00:02\tAlone here.");
+}
+
+TEST_F(HistoryWindowTest, ExportAsksTheDialogAndWantsASessionThatCanBeRead) {
+    QAction* exportAction = nullptr;
+    for (QAction* action : window->findChild<QToolBar*>()->actions()) {
+        if (action->text() == "Export…") {
+            exportAction = action;
+        }
+    }
+    ASSERT_TRUE(exportAction);
+    std::vector<ExportQuestion> asked;
+    window->exportDialog = [&](const ExportQuestion& question) {
+        asked.push_back(question);
+        return asked.size() == 1 ? std::optional(ExportChoice{home.path() / "mine",
+                                                              core::ExportFormat::plainText})
+                                 : std::nullopt;
+    };
+    window->open();
+    settle();
+    EXPECT_FALSE(exportAction->isEnabled()) << "nothing selected";
+
+    const std::string id = "2025-03-14 09-05-00";
+    core::SessionStore(folder).save(
+        session(id, t0, {{"Hello there", core::SpeechSource::microphone}}));
+    scheduler.advance(HistoryModel::refreshInterval);
+    settle();
+    ASSERT_TRUE(exportAction->isEnabled());
+    exportAction->trigger();
+    settle();
+    // First beside the transcripts folder, then where the last export went.
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], (ExportQuestion{home.path(), id + ".srt", core::ExportFormat::srt}));
+    std::ifstream written(home.path() / "mine.txt");
+    std::string line;
+    std::getline(written, line);
+    EXPECT_EQ(line, "[09:05:02] Hello there"); // one source: no speakers
+    exportAction->trigger();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], (ExportQuestion{home.path(), id + ".txt", core::ExportFormat::plainText}));
+
+    // A listed session whose file went before it was read: nothing to export.
+    const std::string gone = "2025-03-14 10-00-00";
+    core::SessionStore(folder).save(
+        session(gone, t0 + 3300, {{"Soon gone", core::SpeechSource::microphone}}));
+    scheduler.advance(HistoryModel::refreshInterval);
+    settle();
+    std::filesystem::remove(folder / (gone + ".json"));
+    model->select(gone);
+    settle();
+    ASSERT_EQ(window->detailPage(), "error");
+    EXPECT_FALSE(exportAction->isEnabled());
+    model->select(id);
+    settle();
+    EXPECT_TRUE(exportAction->isEnabled());
 }
