@@ -1,13 +1,16 @@
 #include "AppDelegate.h"
 #include "app/cli/CommandLine.h"
+#include "app/desktop/ExitDeadline.h"
 #include "app/desktop/QtLogSink.h"
 #include "app/desktop/RelaunchArguments.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,12 +35,16 @@ int runApp(int argc, char** argv, std::vector<std::string> arguments) {
     // The app lives in the tray: closing a window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    ambrel::AppDelegate delegate(std::move(arguments));
-    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { delegate.willTerminate(); });
-    if (const auto status = delegate.launch()) {
+    auto delegate = std::make_unique<ambrel::AppDelegate>(std::move(arguments));
+    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { delegate->willTerminate(); });
+    if (const auto status = delegate->launch()) {
         return *status;
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The session is saved by now: a worker stuck on the network does not hold the quit.
+    const ambrel::ExitDeadline deadline(std::chrono::seconds(3), status);
+    delegate.reset();
+    return status;
 }
 
 } // namespace
