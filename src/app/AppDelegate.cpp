@@ -4,6 +4,7 @@
 #include "app/captions/TranscriptionOverlayController.h"
 #include "app/desktop/DefaultFolders.h"
 #include "app/desktop/DesktopServices.h"
+#include "app/desktop/EventLoopWatch.h"
 #include "app/desktop/ModalAlert.h"
 #include "app/desktop/OwnExecutable.h"
 #include "app/desktop/QtSettingsStore.h"
@@ -132,6 +133,7 @@ void AppDelegate::start() {
         break;
     }
 
+    loopWatch_ = std::make_unique<EventLoopWatch>();
     // The window thread reads the sound server's devices and routes from memory from now on;
     // a change refreshes the device list the menus show.
     AudioHardware::keepCurrent([this, alive = std::weak_ptr<bool>(alive_)] {

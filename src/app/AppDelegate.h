@@ -21,6 +21,7 @@ namespace ambrel {
 
 class ControlWindow;
 class HistoryModel;
+class EventLoopWatch;
 class InputDeviceCache;
 class TranscriptionOverlayController;
 class AppcastUpdater;
@@ -97,6 +98,8 @@ private:
     std::unique_ptr<HistoryWindow> historyWindow_;
     std::unique_ptr<TranscriptionOverlayController> overlay_;
     std::unique_ptr<InputDeviceCache> devices_;
+    // Reports stalls of the window thread when asked to (a log category).
+    std::unique_ptr<EventLoopWatch> loopWatch_;
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<ControlWindow> control_;
     std::unique_ptr<WelcomePanel> welcome_;

@@ -176,8 +176,10 @@ void sourceOutputInfo(pa_context*, const pa_source_output_info* info, int eol, v
 } // namespace
 
 PulseSnapshotReader& PulseSnapshotReader::shared() {
-    static PulseSnapshotReader reader;
-    return reader;
+    // Never destroyed: the thread that keeps the app's facts current may still be reading
+    // while the process ends, and must not find the connection torn down under it.
+    static auto* reader = new PulseSnapshotReader;
+    return *reader;
 }
 
 std::optional<AudioSnapshot> PulseSnapshotReader::read(double timeoutSeconds) {

@@ -3,6 +3,7 @@
 #include "core/LineBreaker.h"
 #include "core/LineCasing.h"
 #include "core/Log.h"
+#include "core/SerialQueue.h"
 #include "core/UnicodeText.h"
 
 #include <fmt/format.h>
@@ -18,25 +19,34 @@ constexpr double tickInterval = 0.3;
 
 } // namespace
 
-std::shared_ptr<SpeechPipeline>
-SpeechPipeline::create(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
-                       std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
-                       RecognizerFactory makeRecognizer, Background background) {
+std::shared_ptr<SpeechPipeline> SpeechPipeline::create(core::SpeechSource source,
+                                                       std::shared_ptr<AudioSource> audio,
+                                                       std::vector<RecognitionLanguage> languages,
+                                                       core::Scheduler& scheduler,
+                                                       RecognizerFactory makeRecognizer,
+                                                       Background background, Background capture) {
     return std::shared_ptr<SpeechPipeline>(
         new SpeechPipeline(source, std::move(audio), std::move(languages), scheduler,
-                           std::move(makeRecognizer), std::move(background)));
+                           std::move(makeRecognizer), std::move(background), std::move(capture)));
+}
+
+SpeechPipeline::Background SpeechPipeline::captureQueue() {
+    // Never destroyed: a source may still be stopping while the process ends.
+    static auto* queue = new core::SerialQueue("org.ambrel.Ambrel.capture");
+    return [](std::function<void()> work) { queue->async(std::move(work)); };
 }
 
 SpeechPipeline::SpeechPipeline(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
                                std::vector<RecognitionLanguage> languages,
                                core::Scheduler& scheduler, RecognizerFactory makeRecognizer,
-                               Background background)
+                               Background background, Background capture)
     : source_(source)
     , audio_(std::move(audio))
     , languages_(std::move(languages))
     , scheduler_(scheduler)
     , makeRecognizer_(std::move(makeRecognizer))
     , background_(std::move(background))
+    , capture_(std::move(capture))
     , arbiter_(RecognitionLanguage::identifiers(languages_))
     , streamOrigin_(scheduler.now())
     , clockOrigin_(scheduler.monotonic()) {}
@@ -46,7 +56,7 @@ SpeechPipeline::~SpeechPipeline() {
         preparing_.join();
     }
     if (audio_) {
-        audio_->stop();
+        stopCapture();
     }
     for (auto& recognizer : recognizers_) {
         recognizer->cancel();
@@ -144,32 +154,81 @@ void SpeechPipeline::started(std::vector<std::unique_ptr<Recognizer>> recognizer
     }
     auto fanOut = std::make_shared<AudioFanOut>(
         targets, clockOrigin_, [&scheduler = scheduler_] { return scheduler.monotonic(); });
-    try {
-        audio_->start([fanOut](AudioBuffer buffer) { fanOut->feed(buffer); },
-                      [weak, &scheduler = scheduler_](const std::optional<AudioSourceError>& lost) {
-                          std::optional<std::string> reason;
-                          if (lost) {
-                              reason = lost->message();
-                          }
-                          scheduler.post([weak, reason] {
-                              const auto pipeline = weak.lock();
-                              if (pipeline && !pipeline->stopped_ &&
-                                  pipeline->handlers_.onInterruption) {
-                                  pipeline->handlers_.onInterruption(reason);
-                              }
-                          });
-                      });
-    } catch (const std::exception& error) {
-        stopNow();
-        done(std::string(error.what()));
+    startCapture(std::move(fanOut), std::move(done));
+}
+
+void SpeechPipeline::startCapture(std::shared_ptr<AudioFanOut> fanOut,
+                                  std::function<void(std::optional<std::string>)> done) {
+    std::weak_ptr<SpeechPipeline> weak = weak_from_this();
+    auto begin = [weak, audio = audio_, fanOut = std::move(fanOut), gate = feeding_,
+                  &scheduler = scheduler_]() -> std::optional<std::string> {
+        try {
+            audio->start(
+                [fanOut, gate](AudioBuffer buffer) {
+                    gate->deliver([&] { fanOut->feed(buffer); });
+                },
+                [weak, &scheduler](const std::optional<AudioSourceError>& lost) {
+                    std::optional<std::string> reason;
+                    if (lost) {
+                        reason = lost->message();
+                    }
+                    scheduler.post([weak, reason] {
+                        const auto pipeline = weak.lock();
+                        if (pipeline && !pipeline->stopped_ && pipeline->handlers_.onInterruption) {
+                            pipeline->handlers_.onInterruption(reason);
+                        }
+                    });
+                });
+        } catch (const std::exception& error) {
+            return std::string(error.what());
+        }
+        return std::nullopt;
+    };
+    if (!capture_) {
+        captureStarted(begin(), std::move(done));
         return;
     }
+    capture_([weak, begin = std::move(begin), &scheduler = scheduler_,
+              done = std::move(done)]() mutable {
+        if (weak.expired()) {
+            return; // gone meanwhile: its stop is queued behind this
+        }
+        auto failure = begin();
+        scheduler.post([weak, failure = std::move(failure), done = std::move(done)]() mutable {
+            if (const auto pipeline = weak.lock()) {
+                pipeline->captureStarted(failure, std::move(done));
+            }
+        });
+    });
+}
+
+void SpeechPipeline::captureStarted(const std::optional<std::string>& failure,
+                                    std::function<void(std::optional<std::string>)> done) {
+    if (failure) {
+        stopNow();
+        done(failure);
+        return;
+    }
+    if (stopped_) {
+        done(std::string("Transcription was stopped"));
+        return;
+    }
+    std::weak_ptr<SpeechPipeline> weak = weak_from_this();
     tickTimer_ = scheduler_.every(tickInterval, [weak] {
         if (const auto pipeline = weak.lock()) {
             pipeline->tick();
         }
     });
     done(std::nullopt);
+}
+
+void SpeechPipeline::stopCapture() {
+    feeding_->close();
+    if (!capture_) {
+        audio_->stop();
+        return;
+    }
+    capture_([audio = audio_] { audio->stop(); });
 }
 
 void SpeechPipeline::recognizerEnded() {
@@ -239,7 +298,7 @@ void SpeechPipeline::send(const Event& event) {
 
 void SpeechPipeline::stop(double timeout, std::function<void()> done) {
     stopped_ = true;
-    audio_->stop();
+    stopCapture();
     tickTimer_.reset();
     stopping_ = std::move(recognizers_);
     recognizers_.clear();
@@ -286,7 +345,7 @@ void SpeechPipeline::finishStop(bool finished) {
 
 void SpeechPipeline::stopNow() {
     stopped_ = true;
-    audio_->stop();
+    stopCapture();
     tickTimer_.reset();
     for (auto& recognizer : recognizers_) {
         recognizer->cancel();

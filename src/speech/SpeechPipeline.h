@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioFanOut.h"
+#include "CallbackGate.h"
 #include "RecognitionLanguage.h"
 #include "Recognizer.h"
 #include "TranscriptionPipeline.h"
@@ -31,10 +32,15 @@ public:
     // Runs work away from the scheduler's thread; by default on a thread of the pipeline's own.
     using Background = std::function<void(std::function<void()> work)>;
 
+    // Where the audio source is started and stopped: by default right on the scheduler's
+    // thread; the desktop app gives captureQueue() so that a slow sound server never holds
+    // its windows.
     static std::shared_ptr<SpeechPipeline>
     create(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
            std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
-           RecognizerFactory makeRecognizer, Background background = {});
+           RecognizerFactory makeRecognizer, Background background = {}, Background capture = {});
+    // One thread for the whole process that starts and stops sources in the order asked.
+    static Background captureQueue();
     ~SpeechPipeline() override;
 
     // Makes the recognisers (off the scheduler's thread), then starts the audio.
@@ -59,8 +65,15 @@ public:
 private:
     SpeechPipeline(core::SpeechSource source, std::shared_ptr<AudioSource> audio,
                    std::vector<RecognitionLanguage> languages, core::Scheduler& scheduler,
-                   RecognizerFactory makeRecognizer, Background background);
+                   RecognizerFactory makeRecognizer, Background background, Background capture);
 
+    // Starts the source where sources start; `done` hears how it went, on the scheduler.
+    void startCapture(std::shared_ptr<AudioFanOut> fanOut,
+                      std::function<void(std::optional<std::string>)> done);
+    void captureStarted(const std::optional<std::string>& failure,
+                        std::function<void(std::optional<std::string>)> done);
+    // Feeds no more audio to the recognisers, and stops the source where sources stop.
+    void stopCapture();
     void started(std::vector<std::unique_ptr<Recognizer>> recognizers,
                  std::function<void(std::optional<std::string>)> done);
     void handle(const std::string& locale, const RecognizerResult& result);
@@ -79,6 +92,9 @@ private:
     core::Scheduler& scheduler_;
     RecognizerFactory makeRecognizer_;
     Background background_;
+    Background capture_;
+    // Closed when capture stops: buffers still in flight never reach recognisers that went.
+    std::shared_ptr<CallbackGate> feeding_ = std::make_shared<CallbackGate>();
     core::LanguageArbiter arbiter_;
     core::Instant streamOrigin_;
     double clockOrigin_;

@@ -289,3 +289,71 @@ TEST_F(SpeechPipelineTest, AFailedStartLeavesNothingRunning) {
     EXPECT_EQ(outcome, "Transcription was stopped");
     EXPECT_FALSE(audio->running);
 }
+
+TEST_F(SpeechPipelineTest, SourcesStartAndStopWhereTheCaptureQueueRunsThemInOrder) {
+    std::vector<std::function<void()>> queued;
+    const auto capture = [&](std::function<void()> work) { queued.push_back(std::move(work)); };
+    const auto runQueued = [&] {
+        for (auto work = std::exchange(queued, {}); auto& step : work) {
+            step();
+        }
+    };
+    const auto made = [&] {
+        logs["en-US"] = std::make_shared<ScriptedRecognizer::Log>();
+        return SpeechPipeline::create(
+            core::SpeechSource::microphone, audio,
+            {{"en-US", RecognitionLanguage::Engine::dictation}}, scheduler,
+            [this](const RecognitionLanguage&) -> std::unique_ptr<Recognizer> {
+                return std::make_unique<ScriptedRecognizer>(16000, logs["en-US"]);
+            },
+            [](std::function<void()> work) { work(); }, capture);
+    };
+
+    // The start returns before the source runs; success comes once the queue has started it.
+    auto pipeline = made();
+    std::optional<std::string> outcome;
+    pipeline->start(
+        {}, [&](std::optional<std::string> failure) { outcome = failure.value_or("started"); });
+    scheduler.runPending();
+    EXPECT_FALSE(audio->running) << "nothing waited for the source on the scheduler's thread";
+    EXPECT_FALSE(outcome.has_value());
+    runQueued();
+    scheduler.runPending();
+    EXPECT_TRUE(audio->running);
+    EXPECT_EQ(outcome, "started");
+
+    // Stopped: no buffer still on its way reaches the recognisers, and the source stops later,
+    // on the queue.
+    const auto feedAfterStop = audio->buffer;
+    pipeline->stopNow();
+    const std::size_t fed = logs["en-US"]->fed.size();
+    feedAfterStop(tone(16000, 1, 1600));
+    EXPECT_EQ(logs["en-US"]->fed.size(), fed);
+    EXPECT_TRUE(audio->running);
+    runQueued();
+    EXPECT_FALSE(audio->running);
+
+    // Stopped while its start was still queued: the source starts and stops in that order, and
+    // the start reports the stop.
+    pipeline = made();
+    outcome.reset();
+    pipeline->start(
+        {}, [&](std::optional<std::string> failure) { outcome = failure.value_or("started"); });
+    scheduler.runPending();
+    pipeline->stopNow();
+    runQueued();
+    scheduler.runPending();
+    EXPECT_FALSE(audio->running);
+    EXPECT_EQ(outcome, "Transcription was stopped");
+
+    // A source that cannot start fails the start, from the queue.
+    audio->failure = "No microphone";
+    pipeline = made();
+    outcome.reset();
+    pipeline->start(
+        {}, [&](std::optional<std::string> failure) { outcome = failure.value_or("started"); });
+    scheduler.runPending();
+    runQueued();
+    scheduler.runPending();
+    EXPECT_EQ(outcome, "No microphone");
+}

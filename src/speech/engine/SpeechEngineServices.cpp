@@ -10,7 +10,8 @@
 namespace ambrel {
 
 SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& scheduler,
-                                                       std::shared_ptr<SpeechModel> model) {
+                                                       std::shared_ptr<SpeechModel> model,
+                                                       std::function<void(Work)> capture) {
     SpeechEngineServices services;
     services.languages = [model](const SpeechOptions& options) { return model->choose(options); };
     services.ensureInstalled = [model](const std::vector<RecognitionLanguage>& languages,
@@ -19,13 +20,15 @@ SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& schedule
         model->ensureInstalled(languages, progress, &cancelled);
     };
     services.makePipeline =
-        [&scheduler, model](
+        [&scheduler, model, capture](
             core::SpeechSource source, std::shared_ptr<AudioSource> audio,
             std::vector<RecognitionLanguage> languages) -> std::shared_ptr<TranscriptionPipeline> {
-        return SpeechPipeline::create(source, std::move(audio), std::move(languages), scheduler,
-                                      [model, source](const RecognitionLanguage& language) {
-                                          return model->makeRecognizer(language, source);
-                                      });
+        return SpeechPipeline::create(
+            source, std::move(audio), std::move(languages), scheduler,
+            [model, source](const RecognitionLanguage& language) {
+                return model->makeRecognizer(language, source);
+            },
+            {}, capture);
     };
     return services;
 }
@@ -34,7 +37,8 @@ SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
                                                     std::shared_ptr<SpeechModel> model,
                                                     std::function<void()> systemAudioStarted,
                                                     std::string appVersion) {
-    auto services = recognition(scheduler, std::move(model));
+    // Sources start and stop on a thread of their own: the app's windows never wait for them.
+    auto services = recognition(scheduler, std::move(model), SpeechPipeline::captureQueue());
     // There is no prompt to answer here: only a server that refuses the recording says no.
     services.microphoneAllowed = [] { return PermissionProbe::probe(1.0).microphone != "denied"; };
     services.echoRoute = [] { return AudioHardware::echoRoute(); };

@@ -56,8 +56,10 @@ struct SpeechEngineServices {
     std::function<core::TranscriptLabels()> transcriptLabels;
 
     // Languages, models and pipelines of the speech model's engines; the rest left empty.
+    // Sources start and stop through `capture` (see SpeechPipeline::create).
     static SpeechEngineServices recognition(core::Scheduler& scheduler,
-                                            std::shared_ptr<SpeechModel> model);
+                                            std::shared_ptr<SpeechModel> model,
+                                            std::function<void(Work)> capture = {});
     // The sound server, the installed engines and their models. `systemAudioStarted` is told
     // whenever a system-audio capture starts (the app remembers that it asked).
     static SpeechEngineServices standard(core::Scheduler& scheduler,
