@@ -1,5 +1,6 @@
 #include "app/cli/CommandLine.h"
 
+#include "IsolatedHome.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryFolder.h"
 #include "core/SessionExport.h"
@@ -328,4 +329,15 @@ TEST(CommandLine, ExportsASessionInEveryFormat) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find(unwritable.string()), std::string::npos) << failed.err;
     EXPECT_FALSE(std::filesystem::exists(unwritable.parent_path()));
+}
+
+TEST(CommandLine, ListenWithoutASoundServerSaysSoOnce) {
+    ambrel::testing::IsolatedHome home;
+    ScopedEnvironment server("PULSE_SERVER", "unix:" + (home.path() / "no-server").string());
+    const auto result = run({"listen", "--folder", (home.path() / "out").string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    const auto message = result.err.find("Couldn\u2019t connect to the sound server");
+    ASSERT_NE(message, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("sound server", message + 40), std::string::npos) << result.err;
 }
