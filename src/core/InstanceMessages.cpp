@@ -20,8 +20,8 @@ std::optional<long long> parseGreeting(std::string_view line) {
         return std::nullopt;
     }
     const auto digits = line.substr(prefix.size());
-    // from_chars takes a sign; a process id has none.
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9') {
+    // from_chars takes a sign and leading zeros; the greeting the app writes has neither.
+    if (digits.empty() || digits.front() < '1' || digits.front() > '9') {
         return std::nullopt;
     }
     std::int32_t value = 0;

@@ -17,8 +17,8 @@ inline constexpr std::string_view showHistory = "showHistory";
 // "Ambrel 1234", without the line break.
 std::string greeting(long long processID);
 
-// The process id of a greeting: "Ambrel " and a positive decimal number that fits a pid_t;
-// nothing for anything else.
+// The process id of a greeting, exactly as greeting() writes it: "Ambrel " and a positive
+// decimal number without leading zeros that fits a pid_t; nothing for anything else.
 std::optional<long long> parseGreeting(std::string_view line);
 
 } // namespace ambrel::core::InstanceMessages
