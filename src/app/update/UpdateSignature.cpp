@@ -36,7 +36,10 @@ std::string signedMessage(std::string_view version, std::uint64_t length,
 }
 
 std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text, std::size_t size) {
-    if (sodium_init() < 0) {
+    // The decoder's own checks let some bytes above 0x7F through as if they were letters.
+    static constexpr std::string_view alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/= \n\r\t";
+    if (text.find_first_not_of(alphabet) != std::string_view::npos || sodium_init() < 0) {
         return std::nullopt;
     }
     // One byte more than wanted, so that a longer text shows up as too long.

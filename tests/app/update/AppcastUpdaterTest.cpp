@@ -287,7 +287,10 @@ TEST(UpdateSignatureTest, AcceptsOnlyTheReleaseKeysSignatureOfTheseBytesAsThisVe
     // Base64 of exactly the size asked for, white space between allowed.
     EXPECT_EQ(UpdateSignature::decodeBase64("AAEC", 3), (std::vector<unsigned char>{0, 1, 2}));
     EXPECT_EQ(UpdateSignature::decodeBase64(" AA\nEC\t", 3), (std::vector<unsigned char>{0, 1, 2}));
-    for (const char* text : {"AAE=", "AAECAw==", "AAEC!", "AAE", "", "AA=C", "AAEC===="}) {
+    for (const char* text : {"AAE=", "AAECAw==", "AAEC!", "AAE", "", "AA=C", "AAEC====",
+                             "AA\xc4"
+                             "EC",
+                             "AAEC\xff"}) {
         EXPECT_EQ(UpdateSignature::decodeBase64(text, 3), std::nullopt) << text;
     }
 }
