@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,12 +92,11 @@ SingleInstance::Claim SingleInstance::claim(std::function<void()> onShowHistory)
         return Claim::failed;
     }
     const QString path = QString::fromStdString(*socket);
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(path)) {
-        if (server_->serverError() != QAbstractSocket::AddressInUseError) {
-            return Claim::failed;
-        }
+    // Asked before listening: with its access options, QLocalServer renames its socket over any
+    // file in the way, so listen() alone would take over a live instance.
+    std::error_code error;
+    if (std::filesystem::symlink_status(*socket, error).type() !=
+        std::filesystem::file_type::not_found) {
         switch (contact(*socket, std::nullopt)) {
         case Contact::handedOff:
             return Claim::handedOff;
@@ -106,13 +106,15 @@ SingleInstance::Claim SingleInstance::claim(std::function<void()> onShowHistory)
         case Contact::stranger:
             return Claim::failed; // not ours to remove, nor to talk to
         case Contact::nobody:
+            // Nobody listens: a crashed instance left its socket behind.
+            QLocalServer::removeServer(path);
             break;
         }
-        // Nobody listens: a crashed instance left its socket behind.
-        QLocalServer::removeServer(path);
-        if (!server_->listen(path)) {
-            return Claim::failed;
-        }
+    }
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(path)) {
+        return Claim::failed;
     }
     QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {

@@ -208,3 +208,43 @@ TEST_F(SingleInstanceTest, ARelaunchedCopyWaitsForItsPredecessor) {
     successor.kill(SIGTERM);
     EXPECT_EQ(successor.wait(), 0);
 }
+
+TEST_F(SingleInstanceTest, ASocketServedByAnotherUserIsNeitherAnsweredNorTakenOver) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can serve a socket as another user";
+    }
+    const auto path = *SingleInstance::socketPath();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The socket file is this user's; the process listening on it is somebody else.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0) {
+            ::_exit(3);
+        }
+        const char byte = 1;
+        (void)::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(fd);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+    EXPECT_FALSE(SingleInstance::handOff());
+    SingleInstance instance;
+    EXPECT_EQ(instance.claim([] {}), SingleInstance::Claim::failed);
+    EXPECT_TRUE(std::filesystem::exists(path)) << "not removed as if left by a crash";
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    // Nobody listens any more: a leftover, which the next instance takes over.
+    EXPECT_EQ(instance.claim([] {}), SingleInstance::Claim::claimed);
+}
