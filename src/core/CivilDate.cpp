@@ -28,4 +28,10 @@ CivilDate CivilDate::fromDaysSinceEpoch(std::int64_t days) {
     return CivilDate{year, month, day};
 }
 
+unsigned CivilDate::daysInMonth(std::int64_t year, unsigned month) {
+    static constexpr unsigned lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : lengths[month - 1];
+}
+
 } // namespace ambrel::core

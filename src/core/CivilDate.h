@@ -15,6 +15,9 @@ struct CivilDate {
     std::int64_t daysSinceEpoch() const;
     static CivilDate fromDaysSinceEpoch(std::int64_t days);
 
+    // 28 to 31; `month` is 1...12.
+    static unsigned daysInMonth(std::int64_t year, unsigned month);
+
     bool operator==(const CivilDate&) const = default;
 };
 

@@ -4,19 +4,6 @@
 
 namespace ambrel::core::InternetDateTime {
 
-namespace {
-
-bool isLeapYear(std::int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-std::int64_t daysInMonth(std::int64_t year, std::int64_t month) {
-    static constexpr std::int64_t lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
-}
-
-} // namespace
-
 std::optional<Instant> parse(std::string_view text, Fraction fraction) {
     if (text.size() < 20 || text[4] != '-' || text[7] != '-' ||
         (text[10] != 'T' && text[10] != 't') || text[13] != ':' || text[16] != ':') {
@@ -24,8 +11,8 @@ std::optional<Instant> parse(std::string_view text, Fraction fraction) {
     }
     const auto fields = DateTimeDigits::read(text);
     if (!fields || fields->month < 1 || fields->month > 12 || fields->day < 1 ||
-        fields->day > daysInMonth(fields->year, fields->month) || fields->hour > 23 ||
-        fields->minute > 59 || fields->second > 60) {
+        fields->day > CivilDate::daysInMonth(fields->year, static_cast<unsigned>(fields->month)) ||
+        fields->hour > 23 || fields->minute > 59 || fields->second > 60) {
         return std::nullopt;
     }
     std::size_t position = 19;

@@ -56,7 +56,8 @@ std::optional<Instant> parseCanonical(std::string_view text) {
     if (!fields || !millisecond) {
         return std::nullopt;
     }
-    if (fields->month < 1 || fields->month > 12 || fields->day < 1 || fields->day > 31 ||
+    if (fields->month < 1 || fields->month > 12 || fields->day < 1 ||
+        fields->day > CivilDate::daysInMonth(fields->year, static_cast<unsigned>(fields->month)) ||
         fields->hour >= 24 || fields->minute >= 60 || fields->second >= 60) {
         return std::nullopt;
     }

@@ -51,10 +51,17 @@ TEST(MillisecondDate, WrittenDatesReadBackToTheMillisecond) {
     }
 }
 
-TEST(MillisecondDate, CanonicalFormIsCheckedFieldByFieldOnly) {
-    // The canonical reader does not check the day against the month.
-    EXPECT_EQ(MillisecondDate::parse("2024-02-31T00:00:00.000Z"),
-              MillisecondDate::parse("2024-03-02T00:00:00.000Z"));
+TEST(MillisecondDate, DaysMustExistInTheirMonth) {
+    // Neither reader rolls an impossible day over into the next month.
+    for (const char* text :
+         {"2025-02-31T10:00:00.000Z", "2025-02-29T00:00:00.000Z", "2024-02-30T00:00:00.000Z",
+          "2025-04-31T00:00:00.000Z", "1900-02-29T00:00:00.000Z", "2025-02-31T10:00:00Z",
+          "2025-11-31T10:00:00+01:00", "2025-01-00T00:00:00.000Z", "2025-01-32T00:00:00.000Z"}) {
+        EXPECT_FALSE(MillisecondDate::parse(text)) << text;
+    }
+    EXPECT_EQ(MillisecondDate::parse("2024-02-29T00:00:00.000Z"), 1709164800.0);
+    EXPECT_EQ(MillisecondDate::parse("2000-02-29T00:00:00.000Z"), 951782400.0);
+    EXPECT_EQ(MillisecondDate::parse("2025-12-31T23:59:59.999Z"), 1767225599.999);
     EXPECT_EQ(MillisecondDate::parse("2025-03-14T08:05:42.250Z"), 1741939542.25);
 }
 

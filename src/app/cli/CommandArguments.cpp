@@ -2,7 +2,17 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace ambrel {
+
+CommandArguments::CommandArguments(std::vector<std::string_view> words) {
+    const auto separator = std::find(words.begin(), words.end(), "--");
+    words_.assign(words.begin(), separator);
+    if (separator != words.end()) {
+        afterSeparator_.assign(separator + 1, words.end());
+    }
+}
 
 bool CommandArguments::flag(std::string_view name) {
     for (auto it = words_.begin(); it != words_.end(); ++it) {
@@ -62,6 +72,8 @@ void CommandArguments::refuseOptions() const {
 
 std::vector<std::string> CommandArguments::operands(std::size_t count) {
     refuseOptions();
+    words_.insert(words_.end(), afterSeparator_.begin(), afterSeparator_.end());
+    afterSeparator_.clear();
     if (words_.size() != count) {
         throw UsageError{words_.size() < count
                              ? "missing argument"
@@ -72,6 +84,8 @@ std::vector<std::string> CommandArguments::operands(std::size_t count) {
 
 std::vector<std::string> CommandArguments::someOperands() {
     refuseOptions();
+    words_.insert(words_.end(), afterSeparator_.begin(), afterSeparator_.end());
+    afterSeparator_.clear();
     if (words_.empty()) {
         throw UsageError{"missing argument"};
     }

@@ -14,9 +14,10 @@ struct UsageError {
 
 // The words after a command's name: options with their values, then plain operands. Each
 // question takes what it matched out of the words, so what is left at the end is unknown.
+// A "--" ends the options: every word after it is an operand, even one starting with "-".
 class CommandArguments {
 public:
-    explicit CommandArguments(std::vector<std::string_view> words) : words_(std::move(words)) {}
+    explicit CommandArguments(std::vector<std::string_view> words);
 
     bool flag(std::string_view name);
     std::optional<std::string> value(std::string_view name);
@@ -34,6 +35,7 @@ private:
     void refuseOptions() const;
 
     std::vector<std::string_view> words_;
+    std::vector<std::string_view> afterSeparator_;
 };
 
 } // namespace ambrel

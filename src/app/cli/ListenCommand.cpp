@@ -12,7 +12,10 @@
 #include "core/SessionStore.h"
 #include "speech/engine/SpeechEngine.h"
 
+#include <algorithm>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace ambrel::ListenCommand {
 
@@ -72,6 +75,9 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     std::optional<std::string> sessionID;
     std::optional<std::string> failure;
     std::optional<std::string> shownDetail;
+    // Every detail printed on standard error, so that the failure that ends the run is not
+    // printed a second time when it was already a warning.
+    std::vector<std::string> printed;
     engine->onLiveText = [&](const LiveTranscriptText& live) { captions.showLive(live); };
     engine->onSessionUpdated = [&](const core::SessionRecord& record) {
         captions.showSession(record);
@@ -84,6 +90,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
         const auto detail = StatusPresentation(status, loop.now()).detail;
         if (!interactive && detail != shownDetail && detail) {
             err << "ambrel: " << *detail << '\n';
+            printed.push_back(*detail);
         }
         shownDetail = detail;
         if (const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state)) {
@@ -105,7 +112,12 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     loop.run();
     engine->shutdown();
     captions.clearLastLine();
-    if (failure) {
+    const auto alreadyPrinted = [&](const std::string& message) {
+        return std::any_of(printed.begin(), printed.end(), [&](const std::string& detail) {
+            return detail.find(message) != std::string::npos;
+        });
+    };
+    if (failure && !alreadyPrinted(*failure)) {
         err << "ambrel: " << *failure << '\n';
     }
     if (sessionID) {

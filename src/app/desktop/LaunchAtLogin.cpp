@@ -49,6 +49,13 @@ std::string execArgument(const std::string& path) {
     return escaped;
 }
 
+// The Exec value that starts `path`. GLib looks for the program in the value before it turns
+// "%%" back into "%", and drops an entry whose program it cannot find; a path with "%" in it is
+// therefore started through env, which GLib finds and which gets the path as its argument.
+std::string execValue(const std::string& path) {
+    return path.find('%') == std::string::npos ? execArgument(path) : "env " + execArgument(path);
+}
+
 } // namespace
 
 fs::path entryPath() {
@@ -82,7 +89,7 @@ void setEnabled(bool enabled, const fs::path& executable) {
                                          "Icon=org.ambrel.Ambrel\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n",
-                                         execArgument(executable.string()));
+                                         execValue(executable.string()));
     core::FileAccess::writeAtomically(entry, text);
 }
 

@@ -12,13 +12,36 @@ fs::path running() {
     return error ? fs::path("ambrel") : path;
 }
 
+std::optional<std::string> trustedAppImage(const fs::path& running, const char* appImage,
+                                           const char* appDir) {
+    if (appImage == nullptr || appImage[0] != '/' || appDir == nullptr || appDir[0] != '/') {
+        return std::nullopt;
+    }
+    std::error_code error;
+    const auto mount = fs::canonical(appDir, error);
+    if (error || mount == mount.root_path() || !fs::is_directory(mount, error)) {
+        return std::nullopt;
+    }
+    if (!running.is_absolute()) {
+        return std::nullopt;
+    }
+    const auto inside = fs::weakly_canonical(running, error).lexically_relative(mount);
+    if (error || inside.empty() || *inside.begin() == ".." || inside == ".") {
+        return std::nullopt;
+    }
+    // The file itself, not a link: the updater replaces it by renaming over it.
+    if (!fs::is_regular_file(fs::symlink_status(appImage, error))) {
+        return std::nullopt;
+    }
+    return std::string(appImage);
+}
+
 std::optional<std::string> appImage() {
-    const char* image = std::getenv("APPIMAGE");
-    return image != nullptr ? std::optional<std::string>(image) : std::nullopt;
+    return trustedAppImage(running(), std::getenv("APPIMAGE"), std::getenv("APPDIR"));
 }
 
 fs::path launcher() {
-    if (const auto image = appImage(); image && image->starts_with('/')) {
+    if (const auto image = appImage()) {
         return *image;
     }
     return running();

@@ -1,5 +1,6 @@
 #include "WritableFolder.h"
 
+#include "core/FileAccess.h"
 #include "core/Uuid.h"
 
 #include <fmt/format.h>
@@ -12,11 +13,13 @@
 namespace ambrel::WritableFolder {
 
 std::optional<std::string> problem(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return error.message();
+    // Transcripts are private: folders made for them are the user's alone.
+    try {
+        core::FileAccess::createPrivateFolders(folder);
+    } catch (const std::filesystem::filesystem_error& failure) {
+        return failure.code().message();
     }
+    std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
         return std::string("Not a directory");
     }

@@ -3,12 +3,16 @@
 #include "UpdateInstaller.h"
 #include "UpdateSignature.h"
 #include "core/AppVersion.h"
+#include "core/FileAccess.h"
 #include "core/Log.h"
 #include "speech/HttpClient.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace ambrel {
@@ -189,9 +193,10 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
     onWorker([this, item, download, file, quiet, key = configuration_.publicKey,
               &scheduler = scheduler_, alive = std::weak_ptr<bool>(alive_)] {
         std::optional<std::string> failure;
+        OpenFile open;
         std::error_code ignored;
         try {
-            fs::create_directories(file.parent_path());
+            core::FileAccess::createPrivateFolders(file.parent_path());
             fs::remove(file, ignored); // never trust a partial file from before
             int shownPercent = 0;
             bool oversized = false;
@@ -216,28 +221,35 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
                 return true;
             };
             try {
-                HttpClient().download(download.url, file, report);
+                HttpClient().download(download.url, file, report, download.length);
             } catch (const std::exception&) {
                 if (!oversized) {
                     throw;
                 }
             }
-            const auto size = fs::file_size(file);
-            if (oversized || size > download.length) {
+            // Opened once: the checks and the installation read these bytes and no others.
+            open = openForReading(file);
+            struct stat info {};
+            if (!open || ::fstat(*open, &info) != 0 || !S_ISREG(info.st_mode)) {
+                failure = "the download cannot be read back";
+            } else if (const auto size = static_cast<std::uint64_t>(info.st_size);
+                       oversized || size > download.length) {
                 failure = fmt::format("more than the announced {} bytes arrived", download.length);
             } else if (size != download.length) {
                 failure =
                     fmt::format("{} bytes arrived where {} were announced", size, download.length);
-            } else if (!UpdateSignature::verify(file, download.signature, key)) {
-                failure = "its signature does not match the release key";
+            } else if (!UpdateSignature::verify(*open, item.version, download.length,
+                                                download.signature, key)) {
+                failure = "its signature does not match the release key and version";
             }
         } catch (const std::exception& error) {
             failure = error.what();
         }
         if (failure) {
+            open.reset();
             fs::remove(file, ignored);
         }
-        scheduler.post([this, alive, item, file, failure, url = download.url] {
+        scheduler.post([this, alive, item, file, failure, open, url = download.url] {
             if (!alive.lock()) {
                 return;
             }
@@ -248,17 +260,29 @@ void AppcastUpdater::found(const Appcast::Item& item, const Appcast::Download& d
                 refuse(url, *failure);
                 return;
             }
-            prepared(item, file);
+            prepared(item, file, open);
         });
     });
 }
 
-void AppcastUpdater::prepared(const Appcast::Item& item, const fs::path& file) {
+AppcastUpdater::OpenFile AppcastUpdater::openForReading(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return OpenFile(new int(fd), [](const int* descriptor) {
+        ::close(*descriptor);
+        delete descriptor;
+    });
+}
+
+void AppcastUpdater::prepared(const Appcast::Item& item, const fs::path& file, OpenFile open) {
     if (readyFile_ && *readyFile_ != file) {
         std::error_code ignored;
         fs::remove(*readyFile_, ignored); // superseded
     }
     readyFile_ = file;
+    readyOpen_ = std::move(open);
     readyBuild_ = item.version;
     setOffer(UpdateOffer{UpdateOffer::Kind::readyToInstall, item.shortVersion});
     if (std::exchange(installWhenReady_, false)) {
@@ -291,11 +315,13 @@ void AppcastUpdater::idleCheck() {
 
 void AppcastUpdater::install() {
     idleTimer_.reset();
-    if (!readyFile_) {
+    if (!readyFile_ || !readyOpen_ || !readyBuild_) {
         return;
     }
     try {
-        const auto executable = UpdateInstaller::install(configuration_.location, *readyFile_);
+        const auto executable =
+            UpdateInstaller::install(configuration_.location, *readyOpen_, *readyBuild_);
+        readyOpen_.reset();
         std::error_code ignored;
         fs::remove(*readyFile_, ignored);
         if (configuration_.relaunch) {
@@ -307,6 +333,7 @@ void AppcastUpdater::install() {
         fs::remove(*readyFile_, ignored); // a release that cannot be installed is of no use
         configuration_.settings->remove(quietTargetKey);
         readyFile_.reset();
+        readyOpen_.reset();
         readyBuild_.reset();
         setOffer(std::nullopt);
     }

@@ -69,7 +69,12 @@ public:
 private:
     void check(bool userInitiated);
     void found(const Appcast::Item& item, const Appcast::Download& download);
-    void prepared(const Appcast::Item& item, const std::filesystem::path& file);
+    // An open file that closes with its last holder: the checked download, kept open from the
+    // check to the installation so that what is installed is what was checked.
+    using OpenFile = std::shared_ptr<const int>;
+    static OpenFile openForReading(const std::filesystem::path& file);
+
+    void prepared(const Appcast::Item& item, const std::filesystem::path& file, OpenFile open);
     void setProgress(std::optional<double> progress);
     void installWhenIdle();
     void idleCheck();
@@ -85,6 +90,7 @@ private:
     std::optional<UpdateOffer> offer_;
     std::optional<Appcast::Item> available_;
     std::optional<std::filesystem::path> readyFile_;
+    OpenFile readyOpen_;
     std::optional<std::string> readyBuild_;
     bool checking_ = false;
     bool downloading_ = false;

@@ -1,5 +1,6 @@
 #include "UpdateInstaller.h"
 
+#include "core/AppVersion.h"
 #include "core/Uuid.h"
 #include "speech/ArchiveUnpacker.h"
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <unistd.h>
@@ -23,27 +25,53 @@ fs::path beside(const fs::path& target, const std::string& what) {
                                               core::Uuid::random().string());
 }
 
-void syncFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+// A copy of the open file `release`, from its first byte, as a new file `to`.
+void copyRelease(int release, const fs::path& to) {
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
+    if (out < 0) {
+        throw std::system_error(errno, std::generic_category(), to.string());
     }
+    off_t offset = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const auto count = ::pread(release, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            const int error = count < 0 ? errno : 0;
+            if (error != 0 || ::fsync(out) != 0) {
+                const int failure = error != 0 ? error : errno;
+                ::close(out);
+                throw std::system_error(failure, std::generic_category(), to.string());
+            }
+            break;
+        }
+        for (ssize_t written = 0; written < count;) {
+            const auto step =
+                ::write(out, buffer + written, static_cast<std::size_t>(count - written));
+            if (step < 0 && errno == EINTR) {
+                continue;
+            }
+            if (step < 0) {
+                const int failure = errno;
+                ::close(out);
+                throw std::system_error(failure, std::generic_category(), to.string());
+            }
+            written += step;
+        }
+        offset += count;
+    }
+    ::close(out);
 }
 
-fs::path replaceAppImage(const fs::path& image, const fs::path& download) {
+fs::path replaceAppImage(const fs::path& image, int release) {
     const fs::path fresh = beside(image, "update");
     try {
-        // The download goes once installed: moved where it can be, copied across file systems.
-        std::error_code moved;
-        fs::rename(download, fresh, moved);
-        if (moved) {
-            fs::copy_file(download, fresh);
-        }
+        copyRelease(release, fresh);
         fs::permissions(fresh, fs::perms::owner_all | fs::perms::group_read |
                                    fs::perms::group_exec | fs::perms::others_read |
                                    fs::perms::others_exec);
-        syncFile(fresh);
         fs::rename(fresh, image);
     } catch (const std::exception& error) {
         std::error_code ignored;
@@ -52,6 +80,17 @@ fs::path replaceAppImage(const fs::path& image, const fs::path& download) {
             fmt::format("cannot replace {}: {}", image.string(), error.what()));
     }
     return image;
+}
+
+// The version in the name of a release folder, "ambrel-<version>-linux-<arch>"; nothing for a
+// folder named otherwise.
+std::optional<std::string> folderVersion(const std::string& name) {
+    static constexpr std::string_view prefix = "ambrel-";
+    const auto platform = name.rfind("-linux-");
+    if (name.rfind(prefix, 0) != 0 || platform == std::string::npos || platform < prefix.size()) {
+        return std::nullopt;
+    }
+    return name.substr(prefix.size(), platform - prefix.size());
 }
 
 // Swaps two paths in one step where the file system can; otherwise moves the old one aside
@@ -73,15 +112,24 @@ void exchange(const fs::path& installed, const fs::path& fresh, const fs::path& 
     }
 }
 
-fs::path replaceFolder(const fs::path& folder, const fs::path& download) {
+fs::path replaceFolder(const fs::path& folder, int release, const std::string& version) {
     const fs::path unpacked = beside(folder, "update");
     const fs::path old = beside(folder, "old");
     std::error_code ignored;
     try {
         fs::create_directory(unpacked);
-        const auto root = ArchiveUnpacker::unpack(download, unpacked);
+        // The open file's own entry, which no rename or link of the download's path can change.
+        const auto root =
+            ArchiveUnpacker::unpack(fmt::format("/proc/self/fd/{}", release), unpacked);
         if (!root || !fs::is_regular_file(*root / "bin" / "ambrel")) {
             throw std::runtime_error("the download holds no bin/ambrel");
+        }
+        const auto named = folderVersion(root->filename().string());
+        const auto namedVersion = named ? core::AppVersion::parse(*named) : std::nullopt;
+        const auto expected = core::AppVersion::parse(version);
+        if (named && (!namedVersion || !expected || *namedVersion != *expected)) {
+            throw std::runtime_error(
+                fmt::format("the download is release {}, not {}", *named, version));
         }
         exchange(folder, *root, old);
     } catch (const std::exception& error) {
@@ -96,12 +144,12 @@ fs::path replaceFolder(const fs::path& folder, const fs::path& download) {
 
 } // namespace
 
-fs::path install(const InstallLocation& location, const fs::path& download) {
+fs::path install(const InstallLocation& location, int release, const std::string& version) {
     switch (location.kind) {
     case InstallLocation::Kind::appImage:
-        return replaceAppImage(location.path, download);
+        return replaceAppImage(location.path, release);
     case InstallLocation::Kind::folder:
-        return replaceFolder(location.path, download);
+        return replaceFolder(location.path, release, version);
     case InstallLocation::Kind::package:
         break;
     }

@@ -14,6 +14,12 @@ TEST(WritableFolderTest, MakesMissingFoldersAndRefusesWhatCannotHoldFiles) {
     EXPECT_EQ(WritableFolder::problem(nested), std::nullopt);
     EXPECT_TRUE(std::filesystem::is_directory(nested));
     EXPECT_TRUE(std::filesystem::is_empty(nested)); // the probe is gone again
+    // Made for the user alone.
+    for (const auto& made : {nested, nested.parent_path()}) {
+        EXPECT_EQ(std::filesystem::status(made).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_all)
+            << made;
+    }
 
     folder.write("file", "");
     EXPECT_TRUE(WritableFolder::problem(folder.path() / "file"));

@@ -18,8 +18,10 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
+#include <unistd.h>
 
 using namespace ambrel;
 using ambrel::testing::DeferredWork;
@@ -53,6 +55,15 @@ struct SigningKey {
                              reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                              secretKey);
         return base64(signature, sizeof signature);
+    }
+    // As scripts/release-feed signs a release offered as `version`.
+    std::string signRelease(const std::string& version, std::string_view bytes) const {
+        unsigned char digest[crypto_hash_sha512_BYTES];
+        crypto_hash_sha512(digest, reinterpret_cast<const unsigned char*>(bytes.data()),
+                           bytes.size());
+        char hex[sizeof digest * 2 + 1];
+        sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+        return sign(UpdateSignature::signedMessage(version, bytes.size(), hex));
     }
 };
 
@@ -142,9 +153,10 @@ protected:
                  const std::string& version = "1.3") {
         server.route(path, HttpServer::Route(bytes));
         server.route("/appcast.xml",
-                     HttpServer::Route(feed(version, version + " (beta)",
-                                            {{server.url(path), bytes.size(), key.sign(bytes)}},
-                                            "https://ambrel.org/releases/" + version)));
+                     HttpServer::Route(
+                         feed(version, version + " (beta)",
+                              {{server.url(path), bytes.size(), key.signRelease(version, bytes)}},
+                              "https://ambrel.org/releases/" + version)));
     }
 
     bool logged(std::string_view text) {
@@ -227,22 +239,60 @@ TEST(AppcastTest, ReadsReleasesAndSkipsWhatCannotBeChecked) {
                  Appcast::Error);
 }
 
-TEST(UpdateSignatureTest, AcceptsOnlyTheReleaseKeysSignatureOfTheseBytes) {
+TEST(UpdateSignatureTest, AcceptsOnlyTheReleaseKeysSignatureOfTheseBytesAsThisVersion) {
     TemporaryFolder folder;
     SigningKey key;
     SigningKey other;
-    folder.write("release", "the new release");
-    const auto file = folder / "release";
-    const auto signature = key.sign("the new release");
-    EXPECT_TRUE(UpdateSignature::verify(file, signature, key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, other.sign("the new release"), key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, signature, other.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, key.sign("the old release"), key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, "", key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, "not base64!", key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, signature.substr(4), key.publicText()));
-    EXPECT_FALSE(UpdateSignature::verify(file, signature, ""));
-    EXPECT_FALSE(UpdateSignature::verify(folder / "missing", signature, key.publicText()));
+    const std::string bytes = "the new release";
+    folder.write("release", bytes);
+    folder.write("empty", "");
+    const int file = ::open((folder / "release").c_str(), O_RDONLY | O_CLOEXEC);
+    const int empty = ::open((folder / "empty").c_str(), O_RDONLY | O_CLOEXEC);
+    const int directory = ::open(folder.path().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    const auto signature = key.signRelease("1.3", bytes);
+    const auto publicKey = key.publicText();
+    const auto verify = [&](std::string_view version, std::uint64_t length,
+                            std::string_view signature, std::string_view publicKey) {
+        return UpdateSignature::verify(file, version, length, signature, publicKey);
+    };
+    EXPECT_TRUE(verify("1.3", bytes.size(), signature, publicKey));
+    ::lseek(file, 5, SEEK_SET); // read from the start whatever the offset
+    EXPECT_TRUE(verify("1.3", bytes.size(), signature, publicKey));
+    // Another key, other bytes, or the same bytes offered as another version.
+    EXPECT_FALSE(verify("1.3", bytes.size(), other.signRelease("1.3", bytes), publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), signature, other.publicText()));
+    EXPECT_FALSE(verify("1.3", bytes.size(), key.signRelease("1.3", "the old release"), publicKey));
+    EXPECT_FALSE(verify("1.4", bytes.size(), signature, publicKey));
+    EXPECT_FALSE(verify("1.3.0", bytes.size(), signature, publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), key.sign(bytes), publicKey)); // the bytes alone
+    EXPECT_FALSE(verify("1.3", bytes.size() + 1, signature, publicKey));
+    EXPECT_FALSE(verify("1.3\n" + std::to_string(bytes.size()), bytes.size(),
+                        key.signRelease("1.3\n" + std::to_string(bytes.size()), bytes), publicKey));
+    EXPECT_FALSE(verify("", bytes.size(), key.signRelease("", bytes), publicKey));
+    // Malformed signatures and keys.
+    EXPECT_FALSE(verify("1.3", bytes.size(), "", publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), "not base64!", publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), signature.substr(4), publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), signature + "AAAA", publicKey));
+    EXPECT_FALSE(verify("1.3", bytes.size(), signature, ""));
+    // Files that are no release.
+    EXPECT_TRUE(UpdateSignature::verify(empty, "1.3", 0, key.signRelease("1.3", ""), publicKey));
+    EXPECT_FALSE(UpdateSignature::verify(directory, "1.3", 0, signature, publicKey));
+    EXPECT_FALSE(UpdateSignature::verify(-1, "1.3", bytes.size(), signature, publicKey));
+    ::close(file);
+    ::close(empty);
+    ::close(directory);
+
+    // Base64 of exactly the size asked for, white space between allowed.
+    EXPECT_EQ(UpdateSignature::decodeBase64("AAEC", 3), (std::vector<unsigned char>{0, 1, 2}));
+    EXPECT_EQ(UpdateSignature::decodeBase64(" AA\nEC\t", 3), (std::vector<unsigned char>{0, 1, 2}));
+    for (const char* text : {"AAE=", "AAECAw==", "AAEC!", "AAE", "", "AA=C", "AAEC====",
+                             "AA\xc4"
+                             "EC",
+                             "AAEC\xff"}) {
+        EXPECT_EQ(UpdateSignature::decodeBase64(text, 3), std::nullopt) << text;
+    }
 }
 
 TEST(InstallLocationTest, TellsWhatAnUpdateMayReplace) {
@@ -437,17 +487,37 @@ TEST_F(AppcastUpdaterTest, RefusesBadReleasesAndLeavesTheInstallAsItWas) {
         {"wrong signature",
          [&] {
              server.route(path, HttpServer::Route(release));
-             server.route("/appcast.xml", HttpServer::Route(feed("1.3", "1.3",
-                                                                 {{server.url(path), release.size(),
-                                                                   stranger.sign(release)}})));
+             server.route("/appcast.xml",
+                          HttpServer::Route(feed("1.3", "1.3",
+                                                 {{server.url(path), release.size(),
+                                                   stranger.signRelease("1.3", release)}})));
          },
          "signature does not match"},
         {"signature of other bytes",
          [&] {
              server.route(path, HttpServer::Route(release));
-             server.route("/appcast.xml", HttpServer::Route(feed("1.3", "1.3",
-                                                                 {{server.url(path), release.size(),
-                                                                   key.sign("other bytes")}})));
+             server.route("/appcast.xml",
+                          HttpServer::Route(feed("1.3", "1.3",
+                                                 {{server.url(path), release.size(),
+                                                   key.signRelease("1.3", "other bytes")}})));
+         },
+         "signature does not match"},
+        {"release signed as an older version",
+         [&] {
+             server.route(path, HttpServer::Route(release));
+             server.route("/appcast.xml",
+                          HttpServer::Route(feed("1.3", "1.3",
+                                                 {{server.url(path), release.size(),
+                                                   key.signRelease("1.1", release)}})));
+         },
+         "signature does not match the release key and version"},
+        {"release signed by its bytes alone",
+         [&] {
+             server.route(path, HttpServer::Route(release));
+             server.route(
+                 "/appcast.xml",
+                 HttpServer::Route(
+                     feed("1.3", "1.3", {{server.url(path), release.size(), key.sign(release)}})));
          },
          "signature does not match"},
         {"truncated download",
@@ -467,7 +537,7 @@ TEST_F(AppcastUpdaterTest, RefusesBadReleasesAndLeavesTheInstallAsItWas) {
              publish(path, release);
              server.route(path, HttpServer::Route(release + release));
          },
-         "more than the announced 204800 bytes arrived"},
+         "larger than 204800 bytes"}, // the download stops at the announced length
         {"absurd announced length",
          [&] {
              server.route(
@@ -535,10 +605,10 @@ TEST_F(AppcastUpdaterTest, ChecksTheUserAsksForAnswerEitherWay) {
     EXPECT_TRUE(downloadsLeft().empty());
 
     // The feed is not signed: a release page that is no web address is not opened.
-    server.route(
-        "/appcast.xml",
-        HttpServer::Route(feed("1.4", "1.4", {{server.url("/x.tar.gz"), 5, key.sign("bytes")}},
-                               "file:///etc/passwd")));
+    server.route("/appcast.xml",
+                 HttpServer::Route(feed(
+                     "1.4", "1.4", {{server.url("/x.tar.gz"), 5, key.signRelease("1.4", "bytes")}},
+                     "file:///etc/passwd")));
     updater->checkForUpdates();
     work.settle(scheduler);
     updater->installUpdate();
@@ -579,4 +649,59 @@ TEST_F(AppcastUpdaterTest, AReleaseThatCannotBeUnpackedLeavesTheFolderAlone) {
     EXPECT_TRUE(downloadsLeft().empty());
     EXPECT_TRUE(relaunched.empty());
     EXPECT_FALSE(settings->stringValue(AppcastUpdater::quietTargetKey));
+}
+
+TEST_F(AppcastUpdaterTest, InstallsTheBytesThatWereCheckedWhateverTheirNameNowHolds) {
+    const auto image = folder / "Apps/Ambrel.AppImage";
+    writeFile(image, "old release");
+    const std::string release(100 * 1024, 'n');
+    publish("/Ambrel-1.3.AppImage", release);
+    idle = false;
+    auto updater = makeUpdater({InstallLocation::Kind::appImage, image});
+    updater->checkForUpdates();
+    work.settle(scheduler);
+    ASSERT_TRUE(updater->offer());
+    ASSERT_EQ(updater->offer()->kind, UpdateOffer::Kind::readyToInstall);
+
+    // While it waits, something puts other bytes under the download's name.
+    const auto waiting = downloadsLeft();
+    ASSERT_EQ(waiting.size(), 1u);
+    writeFile(folder / "swapped", "#!/bin/sh\necho not the release\n");
+    fs::rename(folder / "swapped", waiting.front());
+
+    updater->installUpdate();
+    EXPECT_EQ(readFile(image), release);
+    EXPECT_EQ(relaunched, std::vector<fs::path>{image});
+    EXPECT_TRUE(downloadsLeft().empty());
+}
+
+TEST_F(AppcastUpdaterTest, AReleaseFolderMustBeTheVersionOffered) {
+    const auto install = folder / "Ambrel";
+    writeRelease(install, "old");
+    TemporaryFolder staging;
+    // An older release, correctly signed as what it is, offered by the feed as 1.3.
+    writeRelease(staging / "ambrel-1.1-linux-x86_64", "1.1");
+    ASSERT_EQ(Subprocess::run({"tar", "-C", staging.path().string(), "-czf",
+                               (staging / "release.tar.gz").string(), "ambrel-1.1-linux-x86_64"}),
+              0);
+    publish("/ambrel-1.3-linux-x86_64.tar.gz", staging.read("release.tar.gz"));
+    auto updater = makeUpdater(InstallLocation::detect(install / "bin/ambrel", std::nullopt));
+    updater->start();
+    scheduler.advance(60);
+    work.settle(scheduler);
+
+    EXPECT_TRUE(logged("the download is release 1.1, not 1.3"));
+    EXPECT_EQ(readFile(install / "bin/ambrel"), "old");
+    EXPECT_TRUE(relaunched.empty());
+
+    // The same version written another way is the same version.
+    TemporaryFolder next;
+    writeRelease(next / "ambrel-1.4.0-linux-x86_64", "1.4");
+    ASSERT_EQ(Subprocess::run({"tar", "-C", next.path().string(), "-czf",
+                               (next / "release.tar.gz").string(), "ambrel-1.4.0-linux-x86_64"}),
+              0);
+    publish("/ambrel-1.4-linux-x86_64.tar.gz", next.read("release.tar.gz"), "1.4");
+    updater->checkForUpdates();
+    work.settle(scheduler);
+    EXPECT_EQ(readFile(install / "bin/ambrel"), "1.4");
 }
