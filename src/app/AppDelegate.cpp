@@ -150,7 +150,8 @@ void AppDelegate::start() {
     const auto folder = folder_.restore().value_or(DefaultFolders::transcripts());
     model_ = SpeechServices::model(store_);
     engine_ = SpeechEngine::create(folder, settings_.speechOptions(), scheduler_,
-                                   SpeechServices::engine(scheduler_, model_, store_));
+                                   SpeechServices::engine(scheduler_, model_, store_,
+                                                          /*awaitServer=*/true));
 
     history_ = std::make_unique<HistoryModel>(
         folder,

@@ -332,8 +332,9 @@ struct SystemAudioSource::Capture {
     }
 };
 
-SystemAudioSource::SystemAudioSource(std::function<void()> started)
-    : started_(std::move(started)) {}
+SystemAudioSource::SystemAudioSource(std::function<void()> started, bool awaitServer)
+    : started_(std::move(started))
+    , awaitServer_(awaitServer) {}
 
 SystemAudioSource::~SystemAudioSource() {
     stop();
@@ -346,6 +347,16 @@ void SystemAudioSource::start(BufferCallback onBuffer, InterruptionCallback onIn
     }
     capture_ = std::make_unique<Capture>(std::move(onBuffer), std::move(onInterruption));
     if (const int code = capture_->connection.start(3.0); code != 0) {
+        if (awaitServer_) {
+            // At login the sound server often comes up after the apps: the connection keeps
+            // trying, and its first answer starts the capture as after a lost connection.
+            const auto guard = capture_->connection.lock();
+            capture_->started = true;
+            capture_->interrupt(AudioSourceError::withServerError(
+                "The sound server is not there yet; waiting for it", code));
+            capture_->watch();
+            return;
+        }
         stop();
         throw AudioSourceError::withServerError(
             "Couldn’t connect to the sound server for system audio", code);

@@ -17,8 +17,11 @@ class SystemAudioSource : public AudioSource {
 public:
     static constexpr const char* streamName = "Ambrel System Audio";
 
-    // `started` is told on every start (the app keeps that it asked to record).
-    explicit SystemAudioSource(std::function<void()> started = {});
+    // `started` is told on every start (the app keeps that it asked to record). With
+    // `awaitServer`, a start while the sound server is not there (yet) succeeds as an
+    // interruption: the connection keeps trying and capture begins, with word that it resumed,
+    // when the server answers; without it such a start fails.
+    explicit SystemAudioSource(std::function<void()> started = {}, bool awaitServer = false);
     ~SystemAudioSource() override;
 
     void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) override;
@@ -30,6 +33,7 @@ public:
 private:
     struct Capture;
     std::function<void()> started_;
+    bool awaitServer_ = false;
     std::unique_ptr<Capture> capture_;
 };
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,17 @@ namespace {
 
 // How long a stop may take before the run ends without waiting further.
 constexpr double stopGrace = 5.0;
+
+// The sources whose capture is interrupted now.
+std::set<core::SpeechSource> interruptedSources(const TranscriptionStatus& status) {
+    std::set<core::SpeechSource> sources;
+    for (const auto& warning : status.warnings) {
+        if (warning.kind == RunProblem::Kind::sourceFailed && warning.source) {
+            sources.insert(*warning.source);
+        }
+    }
+    return sources;
+}
 
 std::string statusLine(const TranscriptionStatus& status, core::Instant now) {
     const StatusPresentation presentation(status, now);
@@ -66,7 +78,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     options.automaticLanguages = setup.languages.empty();
     options.chosenLanguages = setup.languages;
     engine = SpeechEngine::create(setup.folder, options, loop,
-                                  SpeechServices::engine(loop, setup.model, setup.settings));
+                                  SpeechServices::engine(loop, setup.model, setup.settings, false));
 
     const bool interactive = TerminalFacts::isInteractive(out);
     TerminalCaptions captions(out, interactive, TerminalCaptions::Times::clock,
@@ -78,6 +90,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     // Every detail printed on standard error, so that the failure that ends the run is not
     // printed a second time when it was already a warning.
     std::vector<std::string> printed;
+    std::set<core::SpeechSource> interruptedBefore;
     engine->onLiveText = [&](const LiveTranscriptText& live) { captions.showLive(live); };
     engine->onSessionUpdated = [&](const core::SessionRecord& record) {
         captions.showSession(record);
@@ -88,11 +101,22 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
         }
         captions.showStatus(statusLine(status, loop.now()));
         const auto detail = StatusPresentation(status, loop.now()).detail;
-        if (!interactive && detail != shownDetail && detail) {
-            err << "ambrel: " << *detail << '\n';
+        if (detail != shownDetail && detail) {
+            captions.interject(err, "ambrel: " + *detail);
             printed.push_back(*detail);
         }
         shownDetail = detail;
+        // A fault's end is told as well as its beginning.
+        auto interrupted = interruptedSources(status);
+        for (const auto source : std::exchange(interruptedBefore, interrupted)) {
+            if (!interrupted.contains(source) && status.isRunning()) {
+                captions.interject(err,
+                                   std::string("ambrel: ") +
+                                       (source == core::SpeechSource::systemAudio ? "System audio"
+                                                                                  : "Microphone") +
+                                       " capture resumed");
+            }
+        }
         if (const auto* failed = std::get_if<TranscriptionStatus::Failed>(&status.state)) {
             failure = StatusPresentation::describe(failed->problem);
             loop.post([&] {

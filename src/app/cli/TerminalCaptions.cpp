@@ -118,6 +118,17 @@ void TerminalCaptions::clearLastLine() {
     }
 }
 
+void TerminalCaptions::interject(std::ostream& stream, const std::string& message) {
+    const bool redraw = lastLineDrawn_;
+    clearLastLine();
+    out_.flush();
+    stream << message << '\n';
+    stream.flush();
+    if (redraw) {
+        drawLastLine();
+    }
+}
+
 void TerminalCaptions::drawLastLine() {
     if (!interactive_) {
         return;

@@ -35,6 +35,9 @@ public:
     void showStatus(const std::string& status);
     // Leaves the last line empty, so that other output can follow.
     void clearLastLine();
+    // Prints a message line on `stream` (standard error, say) without garbling the last line:
+    // clears it, prints, and draws it again below.
+    void interject(std::ostream& stream, const std::string& message);
 
 private:
     void drawLastLine();

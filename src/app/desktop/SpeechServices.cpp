@@ -13,10 +13,11 @@ std::shared_ptr<SpeechModel> model(std::shared_ptr<core::SettingsStore> settings
 }
 
 SpeechEngineServices engine(core::Scheduler& scheduler, std::shared_ptr<SpeechModel> model,
-                            std::shared_ptr<core::SettingsStore> settings) {
+                            std::shared_ptr<core::SettingsStore> settings, bool awaitServer) {
     auto services = SpeechEngineServices::standard(
         scheduler, std::move(model),
-        [settings] { settings->setValue(AppSettings::Keys::systemAudioAsked, true); }, appVersion);
+        [settings] { settings->setValue(AppSettings::Keys::systemAudioAsked, true); }, appVersion,
+        awaitServer);
     services.transcriptLabels = [] { return L10n::transcriptLabels(); };
     return services;
 }

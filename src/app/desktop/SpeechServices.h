@@ -14,7 +14,9 @@ namespace ambrel::SpeechServices {
 std::shared_ptr<SpeechModel> model(std::shared_ptr<core::SettingsStore> settings);
 
 // Starting system-audio capture is kept in the settings as having asked for it.
+// `awaitServer`: system audio waits for a sound server that is not there yet (the app, which
+// may start before it at login) rather than failing the start (`listen`, run by a person).
 SpeechEngineServices engine(core::Scheduler& scheduler, std::shared_ptr<SpeechModel> model,
-                            std::shared_ptr<core::SettingsStore> settings);
+                            std::shared_ptr<core::SettingsStore> settings, bool awaitServer);
 
 } // namespace ambrel::SpeechServices

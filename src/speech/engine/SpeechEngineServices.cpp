@@ -36,20 +36,20 @@ SpeechEngineServices SpeechEngineServices::recognition(core::Scheduler& schedule
 SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
                                                     std::shared_ptr<SpeechModel> model,
                                                     std::function<void()> systemAudioStarted,
-                                                    std::string appVersion) {
+                                                    std::string appVersion, bool awaitServer) {
     // Sources start and stop on a thread of their own: the app's windows never wait for them.
     auto services = recognition(scheduler, std::move(model), SpeechPipeline::captureQueue());
     // There is no prompt to answer here: only a server that refuses the recording says no.
     services.microphoneAllowed = [] { return PermissionProbe::probe(1.0).microphone != "denied"; };
     services.echoRoute = [] { return AudioHardware::echoRoute(); };
     services.makeAudio =
-        [&scheduler, systemAudioStarted = std::move(systemAudioStarted)](
-            core::SpeechSource source,
-            const core::MicrophoneSelection& selection) -> std::shared_ptr<AudioSource> {
+        [&scheduler, systemAudioStarted = std::move(systemAudioStarted),
+         awaitServer](core::SpeechSource source,
+                      const core::MicrophoneSelection& selection) -> std::shared_ptr<AudioSource> {
         if (source == core::SpeechSource::microphone) {
             return MicrophoneSource::create(selection, scheduler);
         }
-        return std::make_shared<SystemAudioSource>(systemAudioStarted);
+        return std::make_shared<SystemAudioSource>(systemAudioStarted, awaitServer);
     };
     services.appVersion = std::move(appVersion);
     return services;

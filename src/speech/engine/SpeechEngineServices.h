@@ -65,7 +65,7 @@ struct SpeechEngineServices {
     static SpeechEngineServices standard(core::Scheduler& scheduler,
                                          std::shared_ptr<SpeechModel> model,
                                          std::function<void()> systemAudioStarted,
-                                         std::string appVersion);
+                                         std::string appVersion, bool awaitServer = false);
 };
 
 } // namespace ambrel

@@ -64,4 +64,18 @@ TEST_F(TerminalCaptionsTest, OnATerminalTheLastLineIsRewrittenAndKeptToItsWidth)
                          "\r\x1b[K[0:01] good morning everyone\n"
                          "\r\x1b[KStarting…"
                          "\r\x1b[K");
+
+    // A message on the same terminal: the status line goes first and comes back after it.
+    out.str("");
+    captions.showStatus("Listening");
+    captions.interject(out, "ambrel: System audio capture resumed");
+    EXPECT_EQ(out.str(), "\r\x1b[KListening"
+                         "\r\x1b[Kambrel: System audio capture resumed\n"
+                         "\r\x1b[KListening");
+    // Piped, a message is just a line.
+    std::ostringstream piped;
+    TerminalCaptions plain(piped, false, TerminalCaptions::Times::clock, false);
+    plain.showStatus("Listening");
+    plain.interject(piped, "ambrel: Microphone capture resumed");
+    EXPECT_EQ(piped.str(), "ambrel: Microphone capture resumed\n");
 }

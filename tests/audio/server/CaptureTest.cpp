@@ -250,7 +250,7 @@ TEST_F(CaptureTest, CaptureSurvivesAServerRestartAndAFrozenServer) {
     SoundServer::stopPrivate(serverFolder.path() / "pulse");
 }
 
-TEST_F(CaptureTest, StartFailsWithTheServersReasonWhenThereIsNoServer) {
+TEST_F(CaptureTest, WithoutAServerAStartFailsOrWaitsForTheServerAsAsked) {
     ScopedEnvironment server("PULSE_SERVER", "unix:/nonexistent/native");
     SystemAudioSource system([this] { ++starts; });
     try {
@@ -261,6 +261,35 @@ TEST_F(CaptureTest, StartFailsWithTheServersReasonWhenThereIsNoServer) {
                                              "audio (PulseAudio error 6: Connection refused)");
     }
     EXPECT_GE(starts, 1) << "asked, even though it failed";
+
+    // The app's way: the server comes up after the start, and capture begins then.
+    TemporaryFolder serverFolder;
+    ScopedEnvironment later("PULSE_SERVER",
+                            "unix:" + (serverFolder.path() / "pulse/runtime/native").string());
+    Recorder recording;
+    std::mutex mutex;
+    std::vector<std::string> interruptions;
+    SystemAudioSource waiting([] {}, true);
+    waiting.start(recording.callback(), [&](const std::optional<AudioSourceError>& lost) {
+        const std::lock_guard lock(mutex);
+        interruptions.push_back(lost ? lost->message() : "resumed");
+    });
+    const auto told = [&](std::size_t count) {
+        const std::lock_guard lock(mutex);
+        return interruptions.size() >= count;
+    };
+    EXPECT_TRUE(told(1)) << "the wait is told at once";
+    SoundServer::startPrivate(serverFolder.path() / "pulse");
+    EXPECT_TRUE(loop.runUntil([&] { return told(2); }, 10));
+    EXPECT_TRUE(loop.runUntil([&] { return recording.buffers() > 5; }, 5));
+    {
+        const std::lock_guard lock(mutex);
+        ASSERT_EQ(interruptions.size(), 2u);
+        EXPECT_NE(interruptions[0].find("not there yet"), std::string::npos) << interruptions[0];
+        EXPECT_EQ(interruptions[1], "resumed");
+    }
+    waiting.stop();
+    SoundServer::stopPrivate(serverFolder.path() / "pulse");
 }
 
 TEST_F(CaptureTest, TheProbeHelperAnswersWithinASecond) {
