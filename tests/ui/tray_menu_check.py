@@ -76,8 +76,10 @@ def wait_until(condition, seconds, what):
 
 
 class Desktop:
-    def __init__(self, ambrel, screenshots, work, folder_chosen=True, tray="xembed"):
-        """`tray`: "xembed" (trayer), "sni" (a StatusNotifier watcher and host) or "none"."""
+    def __init__(self, ambrel, screenshots, work, folder_chosen=True, tray="xembed",
+                 settings=""):
+        """`tray`: "xembed" (trayer), "sni" (a StatusNotifier watcher and host) or "none";
+        `settings`: more lines for the app's settings file."""
         self.ambrel = ambrel
         self.screenshots = screenshots
         self.work = work
@@ -95,10 +97,11 @@ class Desktop:
         if folder_chosen:
             # A folder chosen earlier: no first-run setup.
             (config / "Ambrel.conf").write_text(
-                f'[General]\nsessionsFolderBookmark="{self.sessions}"\n')
+                f'[General]\nsessionsFolderBookmark="{self.sessions}"\n{settings}')
         self.trays = []
         self.start_trays(tray)
         self.log = open(work / "app.log", "w")
+        self.launched = time.monotonic()
         self.app = subprocess.Popen([ambrel], env=self.env, stdout=self.log,
                                     stderr=subprocess.STDOUT)
         self.icon = wait_until(self.find_icon, 20, "the tray icon") if tray == "xembed" else None
