@@ -28,6 +28,10 @@ public:
     // Stops capturing and releases everything; harmless when not started or called twice.
     virtual void stop() = 0;
 
+    // Whether start() and stop() may run on any thread (one at a time); false for sources that
+    // live on the scheduler's thread and must be started there.
+    virtual bool startsOnAnyThread() const { return true; }
+
     // Sources that choose among devices tell which one they record; the others never call it.
     virtual void setDeviceCallback(DeviceChange) {}
     // Records another device from now on, without a stop; false for a source with no choice.

@@ -31,6 +31,8 @@ public:
     // Never throws: problems are reported through onDeviceChange.
     void start(BufferCallback onBuffer, InterruptionCallback onInterruption = {}) override;
     void stop() override;
+    // Its timers and device choice live on the scheduler's thread.
+    bool startsOnAnyThread() const override { return false; }
     void setDeviceCallback(DeviceChange callback) override { onDeviceChange = std::move(callback); }
     // Takes the new choice at once, forgetting a failed device's back-off.
     bool switchDevice(const core::MicrophoneSelection& selection) override;

@@ -184,7 +184,7 @@ void SpeechPipeline::startCapture(std::shared_ptr<AudioFanOut> fanOut,
         }
         return std::nullopt;
     };
-    if (!capture_) {
+    if (!capture_ || !audio_->startsOnAnyThread()) {
         captureStarted(begin(), std::move(done));
         return;
     }
@@ -224,7 +224,7 @@ void SpeechPipeline::captureStarted(const std::optional<std::string>& failure,
 
 void SpeechPipeline::stopCapture() {
     feeding_->close();
-    if (!capture_) {
+    if (!capture_ || !audio_->startsOnAnyThread()) {
         audio_->stop();
         return;
     }

@@ -55,8 +55,10 @@ public:
         running = false;
         buffer = nullptr;
     }
+    bool startsOnAnyThread() const override { return anyThread; }
 
     std::optional<std::string> failure;
+    bool anyThread = true;
     BufferCallback buffer;
     InterruptionCallback interruption;
     bool running = false;

@@ -356,4 +356,18 @@ TEST_F(SpeechPipelineTest, SourcesStartAndStopWhereTheCaptureQueueRunsThemInOrde
     runQueued();
     scheduler.runPending();
     EXPECT_EQ(outcome, "No microphone");
+
+    // A source bound to the scheduler's thread starts and stops right there.
+    runQueued();
+    audio->failure.reset();
+    audio->anyThread = false;
+    pipeline = made();
+    outcome.reset();
+    pipeline->start(
+        {}, [&](std::optional<std::string> failure) { outcome = failure.value_or("started"); });
+    scheduler.runPending();
+    EXPECT_TRUE(queued.empty());
+    EXPECT_EQ(outcome, "started");
+    pipeline->stopNow();
+    EXPECT_FALSE(audio->running);
 }
