@@ -69,12 +69,16 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--ambrel", required=True)
     parser.add_argument("--delay", type=float, default=0.8)
+    parser.add_argument("--log", help="also keep the app's whole log (every category) here")
     arguments = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="ambrel-stall-") as folder:
         work = pathlib.Path(folder)
         proxy, address, real, config = start_servers(work, arguments.delay)
         os.environ.update(PULSE_SERVER=address, PULSE_CLIENTCONFIG=str(config),
                           QT_LOGGING_RULES="org.ambrel.Ambrel.ui.debug=true")
+        if arguments.log:
+            os.environ.update(QT_LOGGING_RULES="org.ambrel.Ambrel.*.debug=true",
+                              QT_MESSAGE_PATTERN="%{time process} %{category}: %{message}")
         try:
             with Desktop(arguments.ambrel, work, work / "app") as desktop:
                 drive(desktop, real)
@@ -84,6 +88,8 @@ def main():
             proxy.terminate()
             subprocess.run([str(ROOT / "scripts" / "lib" / "pulse-test-server"), "stop",
                             str(real)], check=False)
+    if arguments.log:
+        pathlib.Path(arguments.log).write_text(log)
     if status != 0:
         print("\n".join(log.splitlines()[-40:]), file=sys.stderr)
     stalls = [int(match) for match in STALL.findall(log)]
