@@ -222,6 +222,16 @@ void SpeechPipeline::captureStarted(const std::optional<std::string>& failure,
     done(std::nullopt);
 }
 
+void SpeechPipeline::dispose(std::vector<std::unique_ptr<Recognizer>> recognizers) {
+    if (!capture_ || recognizers.empty()) {
+        return; // they go right here
+    }
+    // Freeing a decoder and its models takes tens of milliseconds: not on this thread.
+    auto doomed =
+        std::make_shared<std::vector<std::unique_ptr<Recognizer>>>(std::move(recognizers));
+    capture_([doomed] { doomed->clear(); });
+}
+
 void SpeechPipeline::stopCapture() {
     feeding_->close();
     if (!capture_ || !audio_->startsOnAnyThread()) {
@@ -335,6 +345,7 @@ void SpeechPipeline::finishStop(bool finished) {
         emit(arbiter_.flush(), partial);
     }
     handlers_.onEvent = nullptr;
+    dispose(std::move(stopping_));
     stopping_.clear();
     stopTimer_.reset();
     if (auto done = std::move(stopDone_)) {
@@ -350,6 +361,7 @@ void SpeechPipeline::stopNow() {
     for (auto& recognizer : recognizers_) {
         recognizer->cancel();
     }
+    dispose(std::move(recognizers_));
     recognizers_.clear();
     const auto partial = arbiter_.volatileResult();
     emit(arbiter_.flush(), partial);

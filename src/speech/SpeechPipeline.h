@@ -74,6 +74,9 @@ private:
                         std::function<void(std::optional<std::string>)> done);
     // Feeds no more audio to the recognisers, and stops the source where sources stop.
     void stopCapture();
+    // Ends recognisers that are done (cancelled or finished), away from the scheduler's thread
+    // when there is a capture queue.
+    void dispose(std::vector<std::unique_ptr<Recognizer>> recognizers);
     void started(std::vector<std::unique_ptr<Recognizer>> recognizers,
                  std::function<void(std::optional<std::string>)> done);
     void handle(const std::string& locale, const RecognizerResult& result);

@@ -17,9 +17,11 @@ public:
         bool finishing = false;
         bool cancelled = false;
         bool finishesAtOnce = true;
+        bool destroyed = false;
     };
 
     ScriptedRecognizer(double rate, std::shared_ptr<Log> log) : rate_(rate), log_(std::move(log)) {}
+    ~ScriptedRecognizer() override { log_->destroyed = true; }
 
     StreamFormat format() const override { return {rate_, true, 1}; }
     void start(Callbacks callbacks) override { log_->callbacks = std::move(callbacks); }

@@ -330,8 +330,10 @@ TEST_F(SpeechPipelineTest, SourcesStartAndStopWhereTheCaptureQueueRunsThemInOrde
     feedAfterStop(tone(16000, 1, 1600));
     EXPECT_EQ(logs["en-US"]->fed.size(), fed);
     EXPECT_TRUE(audio->running);
+    EXPECT_FALSE(logs["en-US"]->destroyed) << "a decoder is freed on the queue, not here";
     runQueued();
     EXPECT_FALSE(audio->running);
+    EXPECT_TRUE(logs["en-US"]->destroyed);
 
     // Stopped while its start was still queued: the source starts and stops in that order, and
     // the start reports the stop.
