@@ -23,7 +23,10 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "ui"))
 from tray_menu_check import Desktop  # noqa: E402
 
-STALL = re.compile(r"held up for (\d+) ms")
+STALL = re.compile(r"^\s*([\d.]+) .*held up for (\d+) ms", re.MULTILINE)
+# Stalls in the app's first second are its start-up, before the icon shows (see
+# launch_figures.py); the figure is about a running app.
+STARTUP_SECONDS = 1.0
 
 
 def start_servers(work, delay):
@@ -75,10 +78,10 @@ def main():
         work = pathlib.Path(folder)
         proxy, address, real, config = start_servers(work, arguments.delay)
         os.environ.update(PULSE_SERVER=address, PULSE_CLIENTCONFIG=str(config),
-                          QT_LOGGING_RULES="org.ambrel.Ambrel.ui.debug=true")
+                          QT_LOGGING_RULES="org.ambrel.Ambrel.ui.debug=true",
+                          QT_MESSAGE_PATTERN="%{time process} %{category}: %{message}")
         if arguments.log:
-            os.environ.update(QT_LOGGING_RULES="org.ambrel.Ambrel.*.debug=true",
-                              QT_MESSAGE_PATTERN="%{time process} %{category}: %{message}")
+            os.environ.update(QT_LOGGING_RULES="org.ambrel.Ambrel.*.debug=true")
         try:
             with Desktop(arguments.ambrel, work, work / "app") as desktop:
                 drive(desktop, real)
@@ -92,11 +95,13 @@ def main():
         pathlib.Path(arguments.log).write_text(log)
     if status != 0:
         print("\n".join(log.splitlines()[-40:]), file=sys.stderr)
-    stalls = [int(match) for match in STALL.findall(log)]
-    longest = max(stalls, default=0)
-    print(f"server answering {arguments.delay * 1000:.0f} ms late: the window thread stalled "
-          f"{len(stalls)} times over 20 ms, the longest {longest} ms (target: under 50 ms); "
-          f"exit status {status}")
+    stalls = [(float(at), int(ms)) for at, ms in STALL.findall(log)]
+    startup = max((ms for at, ms in stalls if at < STARTUP_SECONDS), default=0)
+    running = [ms for at, ms in stalls if at >= STARTUP_SECONDS]
+    longest = f"the longest {max(running)} ms" if running else "none over 20 ms"
+    print(f"server answering {arguments.delay * 1000:.0f} ms late: while driven, the window "
+          f"thread stalled {len(running)} times over 20 ms, {longest} (target: under 50 ms); "
+          f"start-up {startup} ms; exit status {status}")
     return 0 if status == 0 else 1
 
 

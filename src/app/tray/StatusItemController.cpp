@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 
 #include <filesystem>
@@ -98,6 +99,14 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
     , menu_(std::make_unique<QMenu>())
     , menuRows_(std::make_unique<QMenuRows>(*menu_)) {
     menuRows_->afterAction = [this] { refresh(); };
+    // The first showing of a menu sets up its window, style and fonts: done while idle, so
+    // that the first click on the icon does not wait for it.
+    QTimer::singleShot(0, menu_.get(), [this] {
+        menuRows_->show(rows());
+        menu_->ensurePolished();
+        menu_->adjustSize();
+        menu_->winId();
+    });
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
         ownMenuOpen_ = true;
         if (onMenuOpening) {
