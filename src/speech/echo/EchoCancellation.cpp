@@ -1,0 +1,177 @@
+#include "EchoCancellation.h"
+
+#include "audio/ProcessedAudioSource.h"
+
+#include <cmath>
+
+namespace ambrel {
+
+namespace {
+
+constexpr double frameSeconds = EchoCanceller::frameMilliseconds / 1000.0;
+
+double levelOf(const std::vector<float>& frame) {
+    double energy = 0;
+    for (const float sample : frame) {
+        energy += static_cast<double>(sample) * sample;
+    }
+    // The floor keeps digital silence from weighing more than quiet.
+    return 10 * std::log10(energy / static_cast<double>(frame.size()) + 1e-10);
+}
+
+} // namespace
+
+EchoCancellation::EchoCancellation(std::unique_ptr<EchoCanceller> canceller,
+                                   std::function<double()> monotonic, bool enabled,
+                                   Settings settings)
+    : canceller_(std::move(canceller))
+    , monotonic_(std::move(monotonic))
+    , settings_(settings)
+    , enabled_(enabled)
+    , queue_(settings.queueFrames)
+    , referenceSide_(canceller_->frameSize(), canceller_->sampleRate())
+    , microphoneSide_(canceller_->frameSize(), canceller_->sampleRate()) {}
+
+std::pair<std::vector<std::vector<float>>, double>
+EchoCancellation::frames(Side& side, const AudioBuffer& buffer) {
+    const double now = monotonic_();
+    auto converted = side.converter.convert(buffer);
+    if (!converted) {
+        return {};
+    }
+    auto sliced = side.slicer.add(converted->samples);
+    if (sliced.empty()) {
+        return {};
+    }
+    // What waits in the slicer came after the last whole frame.
+    const double end = now - static_cast<double>(side.slicer.pending()) / canceller_->sampleRate();
+    const double start = side.clock.stamp(sliced.size(), end);
+    return {std::move(sliced), start};
+}
+
+void EchoCancellation::reference(const AudioBuffer& buffer) {
+    if (!enabled_.load()) {
+        referenceSide_.wasOff = true;
+        return;
+    }
+    if (referenceSide_.wasOff) {
+        referenceSide_.wasOff = false;
+        referenceSide_.slicer.clear();
+        referenceSide_.clock.reset();
+    }
+    auto [sliced, start] = frames(referenceSide_, buffer);
+    for (std::size_t i = 0; i < sliced.size(); ++i) {
+        queue_.push({std::move(sliced[i]), start + static_cast<double>(i) * frameSeconds});
+    }
+}
+
+std::optional<AudioBuffer> EchoCancellation::microphone(AudioBuffer buffer) {
+    if (!enabled_.load()) {
+        microphoneSide_.wasOff = true;
+        return buffer;
+    }
+    if (microphoneSide_.wasOff) {
+        microphoneSide_.wasOff = false;
+        restartMicrophone();
+    }
+    auto [sliced, start] = frames(microphoneSide_, buffer);
+    if (sliced.empty()) {
+        return std::nullopt;
+    }
+    takeReference();
+    AudioBuffer out{static_cast<double>(canceller_->sampleRate()), 1, {}};
+    out.samples.reserve(sliced.size() * canceller_->frameSize());
+    for (std::size_t i = 0; i < sliced.size(); ++i) {
+        process(sliced[i], start + static_cast<double>(i) * frameSeconds);
+        out.samples.insert(out.samples.end(), sliced[i].begin(), sliced[i].end());
+    }
+    return out;
+}
+
+void EchoCancellation::takeReference() {
+    if (!queue_.takeAll(arrived_)) {
+        return; // the system-audio thread is handing over; the frames come next time
+    }
+    for (auto& frame : arrived_) {
+        estimator_.addReference(frame.time, levelOf(frame.samples));
+        if (!newestReference_ || frame.time > *newestReference_) {
+            newestReference_ = frame.time;
+        }
+        taken_.push_back(std::move(frame));
+    }
+    arrived_.clear();
+    while (taken_.size() > settings_.queueFrames) {
+        taken_.pop_front();
+    }
+}
+
+void EchoCancellation::process(std::vector<float>& frame, double time) {
+    if (const auto lag = estimator_.addMicrophone(time, levelOf(frame));
+        lag && std::abs(*lag - lag_) > settings_.lagStep) {
+        lag_ = *lag;
+        shownLag_.store(lag_);
+    }
+    // The reference frames whose sound is due in the microphone by now, a little early.
+    while (!taken_.empty() && taken_.front().time + lag_ - settings_.lead <= time) {
+        const auto& due = taken_.front();
+        // Sound long past does not help the canceller find what it hears now.
+        if (due.time + lag_ >= time - settings_.staleAfter) {
+            canceller_->analyzeReference(due.samples);
+        }
+        taken_.pop_front();
+    }
+    const bool present =
+        newestReference_ && *newestReference_ + lag_ >= time - settings_.staleAfter;
+    if (!present) {
+        cancelling_ = false;
+        passed_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    cancelling_ = true;
+    canceller_->process(frame, static_cast<int>(std::lround(settings_.lead * 1000)));
+    cancelled_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void EchoCancellation::restartMicrophone() {
+    microphoneSide_.slicer.clear();
+    microphoneSide_.clock.reset();
+    taken_.clear();
+    queue_.takeAll(arrived_);
+    arrived_.clear();
+    estimator_.reset();
+    newestReference_.reset();
+    cancelling_ = false;
+    canceller_->reset();
+}
+
+EchoCancellation::Figures EchoCancellation::figures() const {
+    Figures figures;
+    figures.cancelledFrames = cancelled_.load(std::memory_order_relaxed);
+    figures.passedFrames = passed_.load(std::memory_order_relaxed);
+    figures.droppedReferenceFrames = queue_.dropped();
+    figures.lag = shownLag_.load();
+    return figures;
+}
+
+std::shared_ptr<AudioSource> EchoCancellation::attach(const std::shared_ptr<EchoCancellation>& echo,
+                                                      core::SpeechSource source,
+                                                      std::shared_ptr<AudioSource> audio) {
+    if (!echo) {
+        return audio;
+    }
+    if (source == core::SpeechSource::systemAudio) {
+        return std::make_shared<ProcessedAudioSource>(
+            std::move(audio), [echo](AudioBuffer buffer) -> std::optional<AudioBuffer> {
+                echo->reference(buffer);
+                return buffer;
+            });
+    }
+    if (source == core::SpeechSource::microphone) {
+        return std::make_shared<ProcessedAudioSource>(std::move(audio), [echo](AudioBuffer buffer) {
+            return echo->microphone(std::move(buffer));
+        });
+    }
+    return audio;
+}
+
+} // namespace ambrel

@@ -1,0 +1,103 @@
+#include "EchoDelayEstimator.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace ambrel {
+
+namespace {
+
+// Keeps levels in time order: after a stream's clock jumped back, what now lies ahead goes.
+void append(auto& levels, double time, double level) {
+    while (!levels.empty() && levels.back().time >= time) {
+        levels.pop_back();
+    }
+    levels.push_back({time, level});
+}
+
+} // namespace
+
+void EchoDelayEstimator::addReference(double time, double level) {
+    append(reference_, time, level);
+    const double kept = (settings_.windowFrames + settings_.maxLagFrames + 50) * frameSeconds;
+    while (reference_.front().time < time - kept) {
+        reference_.pop_front();
+    }
+}
+
+std::optional<double> EchoDelayEstimator::addMicrophone(double time, double level) {
+    append(microphone_, time, level);
+    while (microphone_.size() > static_cast<std::size_t>(settings_.windowFrames)) {
+        microphone_.pop_front();
+    }
+    if (++sinceEstimate_ < settings_.intervalFrames) {
+        return std::nullopt;
+    }
+    sinceEstimate_ = 0;
+    const auto found = estimate();
+    if (!found || found->correlation < settings_.minimumCorrelation) {
+        candidate_.reset();
+        return std::nullopt;
+    }
+    const bool agrees =
+        candidate_ && std::abs(found->lagFrames - *candidate_) <= settings_.agreementFrames;
+    candidate_ = found->lagFrames;
+    if (!agrees) {
+        return std::nullopt;
+    }
+    return found->lagFrames * frameSeconds;
+}
+
+void EchoDelayEstimator::reset() {
+    reference_.clear();
+    microphone_.clear();
+    sinceEstimate_ = 0;
+    candidate_.reset();
+}
+
+std::optional<EchoDelayEstimator::Estimate> EchoDelayEstimator::estimate() const {
+    if (reference_.empty() ||
+        microphone_.size() < static_cast<std::size_t>(settings_.minimumPairs)) {
+        return std::nullopt;
+    }
+    std::optional<Estimate> best;
+    for (int lag = 0; lag <= settings_.maxLagFrames; ++lag) {
+        double sumM = 0, sumR = 0, sumMM = 0, sumRR = 0, sumMR = 0;
+        int pairs = 0;
+        std::size_t r = 0;
+        for (const auto& microphone : microphone_) {
+            // The reference frame under the middle of the microphone frame, `lag` frames back.
+            const double at = microphone.time + frameSeconds / 2 - lag * frameSeconds;
+            while (r + 1 < reference_.size() && reference_[r + 1].time <= at) {
+                ++r;
+            }
+            const auto& reference = reference_[r];
+            if (reference.time > at || at >= reference.time + frameSeconds) {
+                continue;
+            }
+            sumM += microphone.level;
+            sumR += reference.level;
+            sumMM += microphone.level * microphone.level;
+            sumRR += reference.level * reference.level;
+            sumMR += microphone.level * reference.level;
+            ++pairs;
+        }
+        if (pairs < settings_.minimumPairs) {
+            continue;
+        }
+        const double n = pairs;
+        const double varianceM = sumMM / n - (sumM / n) * (sumM / n);
+        const double varianceR = sumRR / n - (sumR / n) * (sumR / n);
+        if (varianceR < settings_.minimumSpread * settings_.minimumSpread || varianceM <= 1e-9) {
+            continue;
+        }
+        const double correlation =
+            (sumMR / n - (sumM / n) * (sumR / n)) / std::sqrt(varianceM * varianceR);
+        if (!best || correlation > best->correlation) {
+            best = Estimate{lag, correlation};
+        }
+    }
+    return best;
+}
+
+} // namespace ambrel
