@@ -106,10 +106,12 @@ void EchoCancellation::takeReference() {
 }
 
 void EchoCancellation::process(std::vector<float>& frame, double time) {
-    if (const auto lag = estimator_.addMicrophone(time, levelOf(frame));
-        lag && std::abs(*lag - lag_) > settings_.lagStep) {
-        lag_ = *lag;
-        shownLag_.store(lag_);
+    if (const auto lag = estimator_.addMicrophone(time, levelOf(frame))) {
+        if (!lagFound_ || std::abs(*lag - lag_) > settings_.lagStep) {
+            lag_ = *lag;
+            shownLag_.store(lag_);
+        }
+        lagFound_ = true;
     }
     // The reference frames whose sound is due in the microphone by now, a little early.
     while (!taken_.empty() && taken_.front().time + lag_ - settings_.lead <= time) {
@@ -117,6 +119,11 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
         // Sound long past does not help the canceller find what it hears now.
         if (due.time + lag_ >= time - settings_.staleAfter) {
             canceller_->analyzeReference(due.samples);
+            if (levelOf(due.samples) > settings_.silenceLevel) {
+                (lagFound_ ? soundAtLag_ : soundBeforeLag_) += frameSeconds;
+                echoUntil_ =
+                    due.time + (lagFound_ ? lag_ : estimator_.maxLag()) + settings_.echoTail;
+            }
         }
         taken_.pop_front();
     }
@@ -129,6 +136,13 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
     }
     cancelling_ = true;
     canceller_->process(frame, static_cast<int>(std::lround(settings_.lead * 1000)));
+    const bool learning =
+        lagFound_ ? soundAtLag_ < settings_.warmUp : soundBeforeLag_ < settings_.search;
+    if (learning && echoUntil_ && time <= *echoUntil_) {
+        for (auto& sample : frame) {
+            sample *= static_cast<float>(settings_.warmUpGain);
+        }
+    }
     cancelled_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -141,6 +155,10 @@ void EchoCancellation::restartMicrophone() {
     estimator_.reset();
     newestReference_.reset();
     cancelling_ = false;
+    lagFound_ = false;
+    soundBeforeLag_ = 0;
+    soundAtLag_ = 0;
+    echoUntil_.reset();
     canceller_->reset();
 }
 

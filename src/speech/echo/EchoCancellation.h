@@ -34,10 +34,22 @@ public:
         double lead = 0.04;
         // A reference further behind than this counts as missing.
         double staleAfter = 0.3;
-        // Reference frames waiting for the microphone thread, at most (two seconds).
-        std::size_t queueFrames = 200;
+        // Reference frames waiting for the microphone thread, or for their echo to be due, at
+        // most (three seconds: the longest lag found and then some).
+        std::size_t queueFrames = 300;
         // A change of the measured lag smaller than this is left to the canceller.
         double lagStep = 0.03;
+        // The canceller needs a few seconds of the speakers' sound at the right lag to learn the
+        // echo path; until it has heard this much, the microphone is turned down while they
+        // play. Without a lag found, for at most `search` seconds of their sound (there may be
+        // no echo at all).
+        double warmUp = 3.0;
+        double search = 10.0;
+        double warmUpGain = 0.001; // -60 dB
+        // How long after a reference frame its echo may still ring, beyond the lag.
+        double echoTail = 0.35;
+        // Reference frames quieter than this (dBFS) are silence.
+        double silenceLevel = -55;
     };
     // What it has done so far; safe to read from any thread.
     struct Figures {
@@ -112,6 +124,10 @@ private:
     std::optional<double> newestReference_;
     double lag_ = 0;
     bool cancelling_ = false;
+    bool lagFound_ = false;
+    double soundBeforeLag_ = 0;       // seconds of the speakers' sound fed before the lag was found
+    double soundAtLag_ = 0;           // and since
+    std::optional<double> echoUntil_; // when the echo of the loud frames fed has died away
 
     std::atomic<std::size_t> cancelled_{0};
     std::atomic<std::size_t> passed_{0};
