@@ -361,7 +361,15 @@ void SpeechEngine::stopPipelines(bool thenEnd, std::function<void()> done) {
 
 void SpeechEngine::pipelinesStopped(bool thenEnd) {
     stoppingPipelines_.clear();
-    echo_.reset();
+    if (echo_) {
+        const auto figures = echo_->figures();
+        core::Log::audio().debug(fmt::format(
+            "Echo cancellation: {} microphone frames cancelled, {} passed through, {} reference "
+            "frames dropped, lag {:.0f} ms",
+            figures.cancelledFrames, figures.passedFrames, figures.droppedReferenceFrames,
+            figures.lag * 1000));
+        echo_.reset();
+    }
     ++generation_;
     status_.clearMicrophone();
     recorder_->flushVolatileText({SpeechSource::systemAudio, SpeechSource::microphone});
