@@ -78,12 +78,26 @@ std::optional<AudioBuffer> EchoCancellation::microphone(AudioBuffer buffer) {
     if (sliced.empty()) {
         return std::nullopt;
     }
+    for (std::size_t i = 0; i < sliced.size(); ++i) {
+        held_.push_back({std::move(sliced[i]), start + static_cast<double>(i) * frameSeconds});
+    }
     takeReference();
     AudioBuffer out{static_cast<double>(canceller_->sampleRate()), 1, {}};
-    out.samples.reserve(sliced.size() * canceller_->frameSize());
-    for (std::size_t i = 0; i < sliced.size(); ++i) {
-        process(sliced[i], start + static_cast<double>(i) * frameSeconds);
-        out.samples.insert(out.samples.end(), sliced[i].begin(), sliced[i].end());
+    const double newest = held_.back().time;
+    while (!held_.empty()) {
+        auto& next = held_.front();
+        // A frame waits until the reference has come for the sound in it, or for too long.
+        const bool covered =
+            newestReference_ && *newestReference_ + lag_ >= next.time + settings_.lead;
+        if (!covered && newest - next.time < settings_.hold) {
+            break;
+        }
+        process(next.samples, next.time);
+        out.samples.insert(out.samples.end(), next.samples.begin(), next.samples.end());
+        held_.pop_front();
+    }
+    if (out.samples.empty()) {
+        return std::nullopt;
     }
     return out;
 }
@@ -149,6 +163,7 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
 void EchoCancellation::restartMicrophone() {
     microphoneSide_.slicer.clear();
     microphoneSide_.clock.reset();
+    held_.clear();
     taken_.clear();
     queue_.takeAll(arrived_);
     arrived_.clear();

@@ -34,6 +34,10 @@ public:
         double lead = 0.04;
         // A reference further behind than this counts as missing.
         double staleAfter = 0.3;
+        // How long a microphone frame may wait for the reference of its echo: the two capture
+        // threads deliver in bursts, and the speakers' stream may come later than the
+        // microphone's.
+        double hold = 0.3;
         // Reference frames waiting for the microphone thread, or for their echo to be due, at
         // most (three seconds: the longest lag found and then some).
         std::size_t queueFrames = 300;
@@ -69,8 +73,8 @@ public:
     // On the system-audio thread: what the speakers play.
     void reference(const AudioBuffer& buffer);
     // On the microphone's thread: the audio to recognise in the buffer's place, at the
-    // canceller's rate (absent until a whole frame is there); the buffer itself when turned
-    // off.
+    // canceller's rate (absent while frames wait for a whole frame or for their reference);
+    // the buffer itself when turned off.
     std::optional<AudioBuffer> microphone(AudioBuffer buffer);
 
     // From any thread; takes effect with the next buffers.
@@ -85,9 +89,9 @@ public:
                                                std::shared_ptr<AudioSource> audio);
 
 private:
-    struct ReferenceFrame {
+    struct TimedFrame {
         std::vector<float> samples;
-        double time = 0; // when its sound plays: the start of the frame
+        double time = 0; // when its sound was played or heard: the start of the frame
     };
     // What each capture thread keeps for itself.
     struct Side {
@@ -112,14 +116,15 @@ private:
     std::function<double()> monotonic_;
     Settings settings_;
     std::atomic<bool> enabled_;
-    HandOffQueue<ReferenceFrame> queue_;
+    HandOffQueue<TimedFrame> queue_;
 
     Side referenceSide_; // system-audio thread only
 
     // The microphone thread's only.
     Side microphoneSide_;
-    std::deque<ReferenceFrame> taken_;   // waiting to be fed, oldest first
-    std::deque<ReferenceFrame> arrived_; // just taken from the queue
+    std::deque<TimedFrame> held_;    // microphone frames waiting for their reference
+    std::deque<TimedFrame> taken_;   // waiting to be fed, oldest first
+    std::deque<TimedFrame> arrived_; // just taken from the queue
     EchoDelayEstimator estimator_;
     std::optional<double> newestReference_;
     double lag_ = 0;

@@ -69,7 +69,7 @@ void EchoDelayEstimator::reset() {
 
 std::optional<EchoDelayEstimator::Estimate> EchoDelayEstimator::estimate() const {
     std::optional<Estimate> best;
-    for (int lag = 0; lag <= settings_.maxLagFrames; ++lag) {
+    for (int lag = settings_.minLagFrames; lag <= settings_.maxLagFrames; ++lag) {
         const auto correlation = correlationAt(lag);
         if (correlation && (!best || *correlation > best->correlation)) {
             best = Estimate{lag, *correlation};

@@ -14,6 +14,7 @@ class EchoDelayEstimator {
 public:
     struct Settings {
         int maxLagFrames = 200;  // two seconds
+        int minLagFrames = -20;  // the speakers' stream may come later than their echo
         int windowFrames = 300;  // the microphone frames compared
         int minimumPairs = 100;  // frames with a reference beside them
         int intervalFrames = 25; // between two estimates
@@ -39,7 +40,8 @@ public:
     void reset();
     double maxLag() const { return settings_.maxLagFrames * frameSeconds; }
 
-    // The best lag now (frames) and how well the levels agree there; absent without enough to
+    // The best lag now (frames, negative when the echo comes before the reference's time) and
+    // how well the levels agree there; absent without enough to
     // compare.
     struct Estimate {
         int lagFrames = 0;

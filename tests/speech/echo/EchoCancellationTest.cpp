@@ -123,7 +123,9 @@ TEST(EchoCancellationTest, CancelsADelayedEchoAcrossThreadsTimes) {
     double now = 100;
     auto echo = makeEcho(now);
     const auto run = play(echo, now, far, microphone, [](double) { return true; });
-    ASSERT_EQ(run.out.size(), microphone.size());
+    // Frames wait for the reference of their echo, no longer.
+    ASSERT_LE(run.out.size(), microphone.size());
+    ASSERT_GE(run.out.size(), microphone.size() - rate / 2);
     EXPECT_GT(reduction(microphone, run.out, 15), 20);
     // While the canceller learns the echo path, the speakers' sound is turned down instead.
     const auto learning = static_cast<std::size_t>(1.0 * rate);
@@ -162,10 +164,11 @@ TEST(EchoCancellationTest, PassesTheMicrophoneThroughWhileTheReferenceIsMissing)
     auto echo = makeEcho(now);
     const auto plays = [](double t) { return t < 15 || t > 25; };
     const auto run = play(echo, now, far, microphone, plays);
-    ASSERT_EQ(run.out.size(), microphone.size());
+    ASSERT_GE(run.out.size(), microphone.size() - rate / 2);
 
-    // From the moment the reference is a while gone, the microphone comes out untouched.
-    for (std::size_t i = 16 * rate; i < 25 * rate; ++i) {
+    // From the moment the reference is a while gone, the microphone comes out untouched (until
+    // shortly before it comes back: the frames waiting for it then are cancelled).
+    for (std::size_t i = 16 * rate; i < 24 * rate; ++i) {
         ASSERT_EQ(run.out[i], microphone[i]) << i;
     }
     EXPECT_GT(echo.figures().passedFrames, 900u);
@@ -186,14 +189,21 @@ TEST(EchoCancellationTest, TurnedOffGivesEachBufferBackAndTurnedOnStartsAfresh) 
 
     echo.setEnabled(true);
     EXPECT_TRUE(echo.isEnabled());
-    // Half a frame waits for the rest; the rate is the canceller's from now on.
+    // Half a frame waits for the rest; whole frames wait for a reference, a while at most. The
+    // rate is the canceller's from now on.
     AudioBuffer half{static_cast<double>(rate), 1, std::vector<float>(frame / 2, 0.1f)};
-    EXPECT_FALSE(echo.microphone(half));
-    const auto whole = echo.microphone(half);
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->sampleRate, rate);
-    EXPECT_EQ(whole->samples.size(), frame);
+    std::vector<float> out;
+    int buffers = 0;
+    while (out.empty()) {
+        now += 0.005;
+        ++buffers;
+        if (const auto cleaned = echo.microphone(half)) {
+            EXPECT_EQ(cleaned->sampleRate, rate);
+            out = cleaned->samples;
+        }
+    }
+    EXPECT_EQ(buffers, 2 * 32); // until a frame 0.3 s younger has come
     // No reference has come: nothing to cancel against.
-    EXPECT_EQ(whole->samples, std::vector<float>(frame, 0.1f));
+    EXPECT_EQ(out, std::vector<float>(frame, 0.1f));
     EXPECT_EQ(echo.figures().passedFrames, 1u);
 }
