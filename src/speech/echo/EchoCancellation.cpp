@@ -144,11 +144,9 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
     const bool present =
         newestReference_ && *newestReference_ + lag_ >= time - settings_.staleAfter;
     if (!present) {
-        cancelling_ = false;
         passed_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    cancelling_ = true;
     canceller_->process(frame, static_cast<int>(std::lround(settings_.lead * 1000)));
     const bool learning =
         lagFound_ ? soundAtLag_ < settings_.warmUp : soundBeforeLag_ < settings_.search;
@@ -169,7 +167,6 @@ void EchoCancellation::restartMicrophone() {
     arrived_.clear();
     estimator_.reset();
     newestReference_.reset();
-    cancelling_ = false;
     lagFound_ = false;
     soundBeforeLag_ = 0;
     soundAtLag_ = 0;

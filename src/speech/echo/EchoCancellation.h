@@ -24,8 +24,9 @@ namespace ambrel {
 // are cut into 10 ms frames at the canceller's rate, timed, and handed over without waiting.
 // The microphone's capture thread runs the canceller: it feeds it the reference frames as their
 // sound reaches the microphone (the streams' times, then the lag the levels show, then the
-// canceller's own estimate) and cleans each microphone frame. While the reference is missing or
-// lags too far behind, and while turned off, the microphone passes through unprocessed.
+// canceller's own estimate) and cleans each microphone frame, which may wait a moment for the
+// reference of its echo. While the reference is missing or lags too far behind, and while
+// turned off, the microphone passes through unprocessed.
 class EchoCancellation {
 public:
     struct Settings {
@@ -128,7 +129,6 @@ private:
     EchoDelayEstimator estimator_;
     std::optional<double> newestReference_;
     double lag_ = 0;
-    bool cancelling_ = false;
     bool lagFound_ = false;
     double soundBeforeLag_ = 0;       // seconds of the speakers' sound fed before the lag was found
     double soundAtLag_ = 0;           // and since
