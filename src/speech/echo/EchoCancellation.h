@@ -46,10 +46,10 @@ public:
         double lagStep = 0.03;
         // The canceller needs a few seconds of the speakers' sound at the right lag to learn the
         // echo path; until it has heard this much, the microphone is turned down while they
-        // play. Without a lag found, for at most `search` seconds of their sound (there may be
-        // no echo at all).
+        // play. Without a lag found, for at most `search` seconds of their sound: with
+        // headphones there is no echo to find, and the user would be muted for nothing.
         double warmUp = 3.0;
-        double search = 10.0;
+        double search = 4.0;
         double warmUpGain = 0.001; // -60 dB
         // How long after a reference frame its echo may still ring, beyond the lag.
         double echoTail = 0.35;

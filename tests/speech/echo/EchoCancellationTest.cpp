@@ -207,3 +207,14 @@ TEST(EchoCancellationTest, TurnedOffGivesEachBufferBackAndTurnedOnStartsAfresh) 
     EXPECT_EQ(out, std::vector<float>(frame, 0.1f));
     EXPECT_EQ(echo.figures().passedFrames, 1u);
 }
+
+TEST(EchoCancellationTest, WithoutAnEchoTheUserIsMutedOnlyWhileTheLagIsSought) {
+    // Headphones: the speakers' sound never reaches the microphone.
+    const auto far = syntheticVoice(20, rate, 7);
+    const auto near = syntheticVoice(20, rate, 8, 0.3f);
+    double now = 0;
+    auto echo = makeEcho(now);
+    const auto run = play(echo, now, far, near, [](double) { return true; });
+    ASSERT_GE(run.out.size(), near.size() - rate / 2);
+    EXPECT_LT(std::abs(reduction(near, run.out, 8)), 3);
+}
