@@ -39,6 +39,7 @@ SpeechOptions AppSettings::speechOptions() const {
     options.automaticLanguages = flagDefaultingToTrue(Keys::automaticLanguages);
     options.chosenLanguages =
         store_->stringListValue(Keys::chosenLanguages).value_or(std::vector<std::string>{});
+    options.echoCancellation = cancelSpeakerEcho();
     return options;
 }
 
@@ -48,6 +49,15 @@ void AppSettings::setSpeechOptions(const SpeechOptions& options) {
     store_->setValue(Keys::automaticLanguages, options.automaticLanguages);
     store_->setValue(Keys::chosenLanguages, options.chosenLanguages);
     store_->setValue(Keys::microphoneDevice, options.microphoneDevice.storageValue());
+    setCancelSpeakerEcho(options.echoCancellation);
+}
+
+bool AppSettings::cancelSpeakerEcho() const {
+    return flagDefaultingToTrue(Keys::cancelSpeakerEcho);
+}
+
+void AppSettings::setCancelSpeakerEcho(bool on) {
+    store_->setValue(Keys::cancelSpeakerEcho, on);
 }
 
 core::PlainTextOptions AppSettings::copyOptions() const {

@@ -21,6 +21,8 @@ public:
         static constexpr std::string_view microphoneDevice = "microphoneDevice";
         static constexpr std::string_view automaticLanguages = "automaticLanguages";
         static constexpr std::string_view chosenLanguages = "chosenLanguages";
+        // "Cancel Speaker Echo" in the microphone's menu.
+        static constexpr std::string_view cancelSpeakerEcho = "cancelSpeakerEcho";
         static constexpr std::string_view transcriptionOn = "transcriptionOn";
         static constexpr std::string_view showOverlay = "showOverlay";
         static constexpr std::string_view overlayTransparency = "overlayTransparency";
@@ -50,6 +52,10 @@ public:
     SpeechOptions speechOptions() const;
     void setSpeechOptions(const SpeechOptions& options);
     core::PlainTextOptions copyOptions() const;
+    // Whether the microphone's speaker echo is cancelled: on unless turned off. Also part of
+    // speechOptions(); a running engine follows a change at once (SpeechEngine::setOptions).
+    bool cancelSpeakerEcho() const;
+    void setCancelSpeakerEcho(bool on);
 
     double overlayTransparency() const;
     double overlayContrast() const;

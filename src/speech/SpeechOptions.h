@@ -14,6 +14,8 @@ struct SpeechOptions {
     core::MicrophoneSelection microphoneDevice = core::MicrophoneSelection::automatic();
     bool automaticLanguages = true;
     std::vector<std::string> chosenLanguages; // used when not automatic
+    // Removes from the microphone what the speakers play, while system audio is recorded too.
+    bool echoCancellation = true;
 
     bool operator==(const SpeechOptions&) const = default;
 };

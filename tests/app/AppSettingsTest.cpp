@@ -23,7 +23,10 @@ TEST(AppSettingsTest, ReadsEachKeyWithItsRuleAndDefault) {
     store->setValue(Keys::microphoneDevice, std::string("usb:mic"));
     store->setValue(Keys::overlayTransparency, std::string("lots"));
     store->setValue(Keys::copySpeakers, 1.0);
+    store->setValue(Keys::cancelSpeakerEcho, std::string("off"));
     auto options = settings.speechOptions();
+    EXPECT_TRUE(options.echoCancellation);
+    EXPECT_TRUE(settings.cancelSpeakerEcho());
     EXPECT_TRUE(options.systemAudio);
     EXPECT_TRUE(options.automaticLanguages);
     EXPECT_FALSE(options.microphone);
@@ -43,8 +46,12 @@ TEST(AppSettingsTest, ReadsEachKeyWithItsRuleAndDefault) {
     options.microphoneDevice = core::MicrophoneSelection::device("usb:mic");
     options.automaticLanguages = false;
     options.chosenLanguages = {"de-DE", "fr-FR"};
+    options.echoCancellation = false;
     settings.setSpeechOptions(options);
     EXPECT_EQ(settings.speechOptions(), options);
+    EXPECT_FALSE(settings.cancelSpeakerEcho());
+    settings.setCancelSpeakerEcho(true);
+    EXPECT_TRUE(settings.speechOptions().echoCancellation);
     EXPECT_EQ(store->stringValue(Keys::microphoneDevice), "device:usb:mic");
     store->setValue(Keys::copyTimestamps, false);
     EXPECT_FALSE(settings.copyOptions().times);

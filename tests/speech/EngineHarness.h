@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "core/SessionStore.h"
 #include "core/VirtualScheduler.h"
+#include "speech/echo/EchoCancellation.h"
 #include "speech/engine/SpeechEngine.h"
 
 #include <deque>
@@ -166,6 +167,7 @@ public:
             pipelines.push_back(pipeline);
             return pipeline;
         };
+        services.makeEchoCancellation = makeEcho;
         services.appVersion = "1.4.2";
         return services;
     }
@@ -248,6 +250,8 @@ public:
     core::PlaybackRoute route = core::PlaybackRoute::headphones;
     std::map<core::SpeechSource, std::string> startFailures;
     bool holdStops = false;
+    // The echo cancellation of runs that record both sources; empty: none.
+    std::function<std::shared_ptr<EchoCancellation>(bool)> makeEcho;
     int languageQuestions = 0;
     std::shared_ptr<ScriptedMicrophoneDevices::State> microphoneServer =
         std::make_shared<ScriptedMicrophoneDevices::State>();

@@ -1,4 +1,5 @@
 #include "EngineHarness.h"
+#include "audio/ProcessedAudioSource.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,15 @@ void runOneBackgroundStep(EngineHarness& h) {
 }
 
 using Problems = std::vector<RunProblem>;
+
+// Silences every microphone frame it is given, so that a test sees where it ran.
+class SilencingCanceller : public EchoCanceller {
+public:
+    int sampleRate() const override { return 16000; }
+    void analyzeReference(std::span<const float>) override {}
+    void process(std::span<float> frame, int) override { std::fill(frame.begin(), frame.end(), 0); }
+    void reset() override {}
+};
 
 Problems failures(const std::vector<Status>& statuses) {
     Problems problems;
@@ -385,4 +395,77 @@ TEST(SpeechEngineLifecycleTest, TheOpenSessionFollowsTheFolderWithoutOverwriting
     std::ifstream markdown(otherStore.markdownURL(id + " (2)"));
     const std::string text((std::istreambuf_iterator<char>(markdown)), {});
     EXPECT_NE(text.find("Transkription"), std::string::npos) << text;
+}
+
+TEST(SpeechEngineLifecycleTest, EchoCancellationJoinsRunsWithBothSourcesAndTurnsOffLive) {
+    EngineHarness h;
+    std::vector<bool> made;
+    h.makeEcho = [&made](bool enabled) {
+        made.push_back(enabled);
+        return std::make_shared<EchoCancellation>(
+            std::make_unique<SilencingCanceller>(), [] { return 5.0; }, enabled);
+    };
+    h.make(withMicrophone());
+    h.start();
+    ASSERT_EQ(h.pipelines.size(), 2u);
+    const auto echo = h.engine->echoCancellation();
+    ASSERT_TRUE(echo);
+    EXPECT_TRUE(echo->isEnabled());
+    // Both sources' audio goes through it; the microphone still follows the device choice.
+    const auto system = std::dynamic_pointer_cast<ProcessedAudioSource>(h.system()->audio);
+    const auto microphone = std::dynamic_pointer_cast<ProcessedAudioSource>(h.microphone()->audio);
+    ASSERT_TRUE(system && microphone);
+    EXPECT_TRUE(std::dynamic_pointer_cast<MicrophoneSource>(microphone->source()));
+    EXPECT_EQ(h.status().microphoneDevice, "USB Microphone");
+
+    {
+        SCOPED_TRACE("turned off and on while listening: no restart");
+        auto options = h.engine->options();
+        options.echoCancellation = false;
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(h.pipelines.size(), 2u);
+        EXPECT_FALSE(echo->isEnabled());
+        options.echoCancellation = true;
+        h.engine->setOptions(options);
+        h.settle();
+        EXPECT_EQ(h.pipelines.size(), 2u);
+        EXPECT_TRUE(echo->isEnabled());
+    }
+    {
+        SCOPED_TRACE("the microphone alone has nothing to cancel against");
+        h.engine->setOptions(withMicrophone(false));
+        h.settle();
+        EXPECT_FALSE(h.engine->echoCancellation());
+        EXPECT_FALSE(std::dynamic_pointer_cast<ProcessedAudioSource>(h.microphone()->audio));
+    }
+    {
+        SCOPED_TRACE("a run that starts turned off can be turned on");
+        auto options = withMicrophone();
+        options.echoCancellation = false;
+        h.engine->setOptions(options);
+        h.settle();
+        ASSERT_TRUE(h.engine->echoCancellation());
+        EXPECT_FALSE(h.engine->echoCancellation()->isEnabled());
+    }
+    EXPECT_EQ(made, (std::vector<bool>{true, false}));
+    h.engine->stopListening();
+    h.settle();
+    EXPECT_FALSE(h.engine->echoCancellation());
+
+    {
+        SCOPED_TRACE("a canceller that cannot be had leaves the run as it was");
+        h.makeEcho = [](bool) -> std::shared_ptr<EchoCancellation> {
+            throw std::runtime_error("no module");
+        };
+        const auto before = h.pipelines.size();
+        h.make(withMicrophone());
+        h.start();
+        EXPECT_EQ(h.pipelines.size(), before + 2);
+        EXPECT_FALSE(h.engine->echoCancellation());
+        EXPECT_TRUE(h.status().is<Status::Listening>());
+        EXPECT_TRUE(std::any_of(h.logged.begin(), h.logged.end(), [](const std::string& line) {
+            return line.find("no module") != std::string::npos;
+        }));
+    }
 }

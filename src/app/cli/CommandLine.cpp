@@ -27,7 +27,8 @@ namespace {
 constexpr std::string_view usage = R"(Usage:
   ambrel          starts Ambrel in the tray (the desktop app)
   ambrel transcribe [--folder DIR] [--source systemAudio|microphone] [--language ID]... FILE...
-  ambrel listen [--folder DIR] [--system-audio on|off] [--microphone on|off] [--language ID]...
+  ambrel listen [--folder DIR] [--system-audio on|off] [--microphone on|off]
+                [--echo-cancellation on|off] [--language ID]...
   ambrel sessions list [--folder DIR] [--json]
   ambrel sessions show ID [--folder DIR] [--markdown | --plain [--no-times] [--no-speakers]]
   ambrel sessions export ID [--folder DIR] [--format srt|vtt|txt|md|json] [--output FILE]
@@ -49,7 +50,8 @@ Commands:
                   Ctrl-C or SIGTERM, then closes the session and prints the path of its
                   JSON file. Lines are printed as they are recorded, labelled with their
                   source when both run; on a terminal the last line shows the words being
-                  recognised or the status.
+                  recognised or the status. When both run, what the speakers play is
+                  removed from the microphone (--echo-cancellation, on by default).
   sessions list   The stored sessions, newest first: id, start, end (or "live") and
                   number of lines, separated by tabs. --json prints a JSON array with
                   "id", "startedAt", "endedAt" (left out while live), "lastUpdated" and

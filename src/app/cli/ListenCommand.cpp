@@ -49,6 +49,7 @@ int run(CommandArguments arguments, std::ostream& out, std::ostream& err) {
     SpeechOptions options;
     options.systemAudio = arguments.onOff("--system-audio").value_or(true);
     options.microphone = arguments.onOff("--microphone").value_or(false);
+    options.echoCancellation = arguments.onOff("--echo-cancellation").value_or(true);
     arguments.operands(0);
     if (!options.systemAudio && !options.microphone) {
         throw UsageError{"--system-audio and --microphone are both off: nothing to listen to"};

@@ -1,6 +1,7 @@
 #include "SpeechEngine.h"
 
 #include "core/Log.h"
+#include "speech/echo/EchoCancellation.h"
 
 #include <fmt/format.h>
 
@@ -175,6 +176,8 @@ void SpeechEngine::prepared(RunPreparation::Outcome outcome) {
             return;
         }
         launch->generation = ++engine->generation_;
+        launch->echo = engine->makeEchoCancellation(*launch);
+        engine->echo_ = launch->echo;
         engine->status_.forgetInterruptions();
         engine->launchNext(launch, std::move(done));
     });
@@ -191,7 +194,8 @@ void SpeechEngine::launchNext(std::shared_ptr<Launch> launch, std::function<void
     const std::weak_ptr<SpeechEngine> weak = weak_from_this();
     Pipeline pipeline;
     try {
-        auto audio = services_.makeAudio(source, options_.microphoneDevice);
+        auto audio = EchoCancellation::attach(
+            launch->echo, source, services_.makeAudio(source, options_.microphoneDevice));
         if (source == SpeechSource::microphone) {
             audio->setDeviceCallback([weak, g](const std::optional<std::string>& name,
                                                const std::optional<std::string>& problem) {
@@ -246,6 +250,25 @@ void SpeechEngine::launchNext(std::shared_ptr<Launch> launch, std::function<void
         }
         engine->launchNext(std::move(launch), std::move(done));
     });
+}
+
+std::shared_ptr<EchoCancellation> SpeechEngine::makeEchoCancellation(const Launch& launch) {
+    const auto records = [&launch](SpeechSource source) {
+        return std::find(launch.sources.begin(), launch.sources.end(), source) !=
+               launch.sources.end();
+    };
+    if (!services_.makeEchoCancellation || !records(SpeechSource::systemAudio) ||
+        !records(SpeechSource::microphone)) {
+        return nullptr;
+    }
+    try {
+        // Made even when turned off, so that turning it on needs no restart.
+        return services_.makeEchoCancellation(options_.echoCancellation);
+    } catch (const std::exception& error) {
+        core::Log::audio().error(
+            fmt::format("The microphone goes without echo cancellation: {}", error.what()));
+        return nullptr;
+    }
 }
 
 void SpeechEngine::launched(const Launch& launch) {
@@ -338,6 +361,15 @@ void SpeechEngine::stopPipelines(bool thenEnd, std::function<void()> done) {
 
 void SpeechEngine::pipelinesStopped(bool thenEnd) {
     stoppingPipelines_.clear();
+    if (echo_) {
+        const auto figures = echo_->figures();
+        core::Log::audio().debug(fmt::format(
+            "Echo cancellation: {} microphone frames cancelled, {} passed through, {} reference "
+            "frames dropped, lag {:.0f} ms",
+            figures.cancelledFrames, figures.passedFrames, figures.droppedReferenceFrames,
+            figures.lag * 1000));
+        echo_.reset();
+    }
     ++generation_;
     status_.clearMicrophone();
     recorder_->flushVolatileText({SpeechSource::systemAudio, SpeechSource::microphone});
@@ -401,10 +433,13 @@ void SpeechEngine::setOptions(const SpeechOptions& options) {
     const bool deviceSame = old.microphoneDevice == options.microphoneDevice;
     const bool languagesSame = old.automaticLanguages == options.automaticLanguages &&
                                old.chosenLanguages == options.chosenLanguages;
+    options_ = options;
+    if (echo_) {
+        echo_->setEnabled(options.echoCancellation); // live: the next buffers follow it
+    }
     if (sourcesSame && deviceSame && languagesSame) {
         return;
     }
-    options_ = options;
     if (machine_.is(Phase::stopping)) {
         return;
     }

@@ -27,6 +27,8 @@
 
 namespace ambrel {
 
+class EchoCancellation;
+
 // The one controller of transcription runs, and what the app talks to. A run goes through the
 // phases of its RunStateMachine: a RunPreparation settles languages, models and permission,
 // then one pipeline per source starts; their events go to the SessionRecorder, which keeps the
@@ -75,6 +77,8 @@ public:
     void waitForWrites() { recorder_->waitForWrites(); }
     // Audio buffers the running pipelines have not recognised yet (the largest).
     std::size_t backlog() const;
+    // The running pipelines' echo cancellation; none unless both sources run.
+    const std::shared_ptr<EchoCancellation>& echoCancellation() const { return echo_; }
 
 private:
     using Phase = RunStateMachine::Phase;
@@ -87,6 +91,7 @@ private:
         std::vector<RunProblem> warnings;
         std::uint64_t generation = 0;
         std::size_t next = 0;
+        std::shared_ptr<EchoCancellation> echo; // when it records both sources
     };
 
     SpeechEngine(std::filesystem::path sessionsDirectory, SpeechOptions options,
@@ -98,6 +103,7 @@ private:
     void prepared(RunPreparation::Outcome outcome);
     void launchNext(std::shared_ptr<Launch> launch, std::function<void()> done);
     void launched(const Launch& launch);
+    std::shared_ptr<EchoCancellation> makeEchoCancellation(const Launch& launch);
     // Whatever start is under way is abandoned.
     void abandonStart();
     void fail(const RunProblem& problem);
@@ -142,6 +148,8 @@ private:
     std::vector<Pipeline> pipelines_;
     std::vector<Pipeline> stoppingPipelines_;
     std::weak_ptr<AudioSource> microphone_;
+    // The running pipelines' echo cancellation, turned on and off as the options say.
+    std::shared_ptr<EchoCancellation> echo_;
     // Bumped whenever pipelines start or stop: events of another set are ignored.
     std::uint64_t generation_ = 0;
     // The run's chosen languages that cannot be had, told after its other warnings.

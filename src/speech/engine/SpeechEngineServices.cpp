@@ -4,8 +4,11 @@
 #include "audio/MicrophoneSource.h"
 #include "audio/PermissionProbe.h"
 #include "audio/SystemAudioSource.h"
+#include "core/Clocks.h"
 #include "speech/SpeechModel.h"
 #include "speech/SpeechPipeline.h"
+#include "speech/echo/EchoCancellation.h"
+#include "speech/echo/WebRtcEchoCanceller.h"
 
 namespace ambrel {
 
@@ -50,6 +53,12 @@ SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
             return MicrophoneSource::create(selection, scheduler);
         }
         return std::make_shared<SystemAudioSource>(systemAudioStarted, awaitServer);
+    };
+    services.makeEchoCancellation = [](bool enabled) {
+        // Both capture threads stamp their frames on the same clock.
+        return std::make_shared<EchoCancellation>(
+            std::make_unique<WebRtcEchoCanceller>(), [] { return core::Clocks::monotonic(); },
+            enabled);
     };
     services.appVersion = std::move(appVersion);
     return services;

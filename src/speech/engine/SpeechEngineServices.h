@@ -19,6 +19,7 @@
 
 namespace ambrel {
 
+class EchoCancellation;
 class SpeechModel;
 
 // Everything the speech engine asks of the world: languages and models, permission, the
@@ -47,6 +48,9 @@ struct SpeechEngineServices {
     std::function<std::shared_ptr<AudioSource>(core::SpeechSource,
                                                const core::MicrophoneSelection&)>
         makeAudio;
+    // The echo cancellation between the two sources of a run that records both, on or off at
+    // first; throws when it cannot be had. Empty: the microphone goes uncancelled.
+    std::function<std::shared_ptr<EchoCancellation>(bool enabled)> makeEchoCancellation;
     std::function<std::shared_ptr<TranscriptionPipeline>(
         core::SpeechSource, std::shared_ptr<AudioSource>, std::vector<RecognitionLanguage>)>
         makePipeline;

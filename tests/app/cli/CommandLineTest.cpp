@@ -148,6 +148,7 @@ TEST(CommandLine, ReportsMissingSessionsAndUsageErrors) {
           {"transcribe", "--source", "speakers", "a.wav"},
           {"transcribe", "--bogus", "a.wav"},
           {"listen", "--microphone", "maybe"},
+          {"listen", "--echo-cancellation", "yes"},
           {"listen", "--system-audio", "off"},
           {"listen", "extra"}}) {
         const auto result = run(usage);

@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""The microphone's echo cancellation on a private sound server, in whole runs of `ambrel listen`.
+
+The speakers (the default sink) play sentence set A. The microphone ("micfeed") gets A later,
+quieter and lightly reverberated, as a laptop's microphone hears its speakers; in the double-talk
+runs it also gets the user's sentences B, which partly overlap A. Each case runs with
+--echo-cancellation on and off.
+
+Echo only: the microphone lines recorded, and those the text echo filter dropped or withdrew
+(which is what would be left without that filter). Double talk: the word error rate of the
+microphone's lines against B.
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+SPEAKERS = [  # set A: the other side of a call
+    "Good morning, and welcome to the weekly planning meeting.",
+    "First we will look at the budget for the next quarter.",
+    "The new office opens in March, two weeks later than planned.",
+    "Please send your travel requests before Friday.",
+    "Our largest customer has asked for a second training day.",
+]
+USER = [  # set B: what the user says
+    "I called the bank this morning about the missing payment.",
+    "They said the money should arrive within three working days.",
+    "In the meantime, please keep a copy of every receipt.",
+    "The accountant wants the figures by the end of the month.",
+]
+# (delay in ms, attenuation in dB) of the echo.
+ECHOES = [(50, 6), (150, 9), (300, 12)]
+PAUSE = 1.2
+USER_START = 6.0  # seconds
+
+
+def words_of(text):
+    return re.findall(r"[a-z']+", text.lower())
+
+
+def word_errors(reference, hypothesis):
+    row = list(range(len(hypothesis) + 1))
+    for i in range(1, len(reference) + 1):
+        diagonal, row[0] = row[0], i
+        for j in range(1, len(hypothesis) + 1):
+            above = row[j]
+            row[j] = min(row[j] + 1, row[j - 1] + 1,
+                         diagonal + (reference[i - 1] != hypothesis[j - 1]))
+            diagonal = above
+    return row[len(hypothesis)]
+
+
+def sox(*arguments):
+    subprocess.check_call(["sox", "-V1", *map(str, arguments)])
+
+
+def seconds_of(wav):
+    return float(subprocess.check_output(["soxi", "-D", str(wav)], text=True))
+
+
+def spoken(work, voice, index, text):
+    raw = work / f"{voice}-{index}-raw.wav"
+    wav = work / f"{voice}-{index}.wav"
+    subprocess.check_call(["flite", "-voice", voice, "-t", text, "-o", str(raw)])
+    sox(raw, "-r", "48000", "-c", "1", "-b", "16", wav)
+    return wav
+
+
+def silence(work, seconds):
+    path = work / f"silence-{seconds:.3f}.wav"
+    if not path.exists():
+        sox("-n", "-r", "48000", "-c", "1", "-b", "16", path, "trim", "0", f"{seconds:.3f}")
+    return path
+
+
+def sentences(work, voice, texts, lead):
+    """The sentences one after another with pauses, after `lead` seconds of silence."""
+    path = work / f"{voice}-all.wav"
+    pieces = [silence(work, lead)]
+    for index, text in enumerate(texts):
+        pieces += [spoken(work, voice, index, text), silence(work, PAUSE)]
+    sox(*pieces, path)
+    return path
+
+
+def tracks(work):
+    """What the speakers play, and the user's voice: B starts in A's second sentence, once the
+    speakers have been heard alone for a while as at the start of a call, and most of it is
+    spoken over A."""
+    speakers = sentences(work, "awb", SPEAKERS, 0.5)
+    user = sentences(work, "slt", USER, USER_START)
+    return speakers, user
+
+
+def microphone_track(work, speakers, user, delay, attenuation):
+    """A as the microphone hears it (later, quieter, a little room), plus B when given."""
+    echo = work / f"echo-{delay}-{attenuation}.wav"
+    sox(speakers, echo, "vol", f"-{attenuation}dB", "reverb", "20", "50", "30", "pad",
+        f"{delay / 1000:.3f}")
+    if user is None:
+        return echo
+    mixed = work / f"double-{delay}-{attenuation}.wav"
+    sox("-m", echo, user, mixed)
+    return mixed
+
+
+def listen_run(ambrel, work, name, speakers, microphone, cancelling):
+    server_dir = work / f"pulse-{name}"
+    address = subprocess.check_output(
+        [str(ROOT / "scripts/lib/pulse-test-server"), "start", str(server_dir)], text=True).strip()
+    home = work / f"home-{name}"
+    env = dict(os.environ)
+    env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"),
+               XDG_DATA_HOME=str(home / "data"), XDG_CACHE_HOME=str(home / "cache"),
+               PULSE_SERVER=address, AMBREL_LOG="debug", LANG="C.UTF-8")
+    folder = work / f"sessions-{name}"
+    listen = subprocess.Popen(
+        [ambrel, "listen", "--folder", str(folder), "--microphone", "on", "--language", "en-US",
+         "--echo-cancellation", "on" if cancelling else "off"],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, text=True)
+    log = []
+    output = []
+    readers = [threading.Thread(target=lambda: log.extend(listen.stderr), daemon=True),
+               threading.Thread(target=lambda: output.extend(listen.stdout), daemon=True)]
+    for reader in readers:
+        reader.start()
+    try:
+        time.sleep(5)  # the recognisers load
+        # The speakers first: their sound must not reach the microphone before they play it.
+        played = subprocess.Popen(["paplay", "-d", "speakers", str(speakers)], env=env)
+        heard = subprocess.Popen(["paplay", "-d", "micfeed", str(microphone)], env=env)
+        played.wait()
+        heard.wait()
+        time.sleep(4)  # the last words are recognised
+    finally:
+        listen.send_signal(signal.SIGINT)
+        listen.wait(timeout=60)
+        for reader in readers:
+            reader.join(timeout=5)
+        subprocess.call([str(ROOT / "scripts/lib/pulse-test-server"), "stop", str(server_dir)])
+    paths = [line.strip() for line in output if line.strip().endswith(".json")]
+    if not paths:
+        sys.exit(f"{name}: no session\n" + "".join(log[-20:]))
+    session = json.loads(pathlib.Path(paths[-1]).read_text())
+    lines = [line["text"] for line in session["lines"] if line["source"] == "microphone"]
+    text = "".join(log)
+    filtered = len(re.findall(r"Dropped a microphone line (?:as likely echo|repeating)", text))
+    filtered += sum(int(count) for count in
+                    re.findall(r"Removed (\d+) microphone line\(s\) repeating", text))
+    return lines, filtered
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--ambrel", required=True, help="the ambrel executable")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    arguments = parser.parse_args()
+    for tool in ("flite", "sox", "paplay", "pulseaudio"):
+        if shutil.which(tool) is None:
+            sys.exit(f"{tool} is needed")
+    ambrel = str(pathlib.Path(arguments.ambrel).resolve())
+    work = pathlib.Path(tempfile.mkdtemp(prefix="ambrel-echo-"))
+    try:
+        speakers, user = tracks(work)
+        reference = [word for sentence in USER for word in words_of(sentence)]
+        print(f"speakers: {len(SPEAKERS)} sentences, {seconds_of(speakers):.1f} s; "
+              f"user: {len(USER)} sentences ({len(reference)} words) over them")
+        print("echo only: microphone lines recorded / dropped by the text filter")
+        for delay, attenuation in ECHOES:
+            microphone = microphone_track(work, speakers, None, delay, attenuation)
+            row = []
+            for cancelling in (True, False):
+                lines, filtered = listen_run(ambrel, work, f"echo-{delay}-{cancelling}",
+                                             speakers, microphone, cancelling)
+                row.append(f"{'on' if cancelling else 'off'} {len(lines)} / {filtered}")
+            print(f"  {delay} ms, -{attenuation} dB: cancellation " + ", ".join(row))
+        print("double talk: word error rate of the microphone against the user's sentences")
+        for delay, attenuation in ECHOES:
+            microphone = microphone_track(work, speakers, user, delay, attenuation)
+            row = []
+            for cancelling in (True, False):
+                lines, _ = listen_run(ambrel, work, f"double-{delay}-{cancelling}", speakers,
+                                      microphone, cancelling)
+                hypothesis = [word for line in lines for word in words_of(line)]
+                rate = word_errors(reference, hypothesis) / len(reference)
+                row.append(f"{'on' if cancelling else 'off'} {rate:.0%}")
+            print(f"  {delay} ms, -{attenuation} dB: cancellation " + ", ".join(row))
+    finally:
+        if arguments.keep:
+            print(f"work folder: {work}")
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
