@@ -82,6 +82,7 @@ std::span<const Text> all() {
         menuLaunchAtLogin,
         menuMicAutomatic,
         menuMicAutomaticHint,
+        menuMicCancelEcho,
         menuMicNotConnected,
         menuMicrophone,
         menuNeedsDownload,

@@ -189,6 +189,8 @@ inline constexpr Text menuMicAutomatic{"menu.micAutomatic", "Automatic"};
 // secondary text of the automatic microphone choice
 inline constexpr Text menuMicAutomaticHint{"menu.micAutomaticHint",
                                            "Follows the active microphone"};
+// switch in the microphone submenu: removes what the speakers play from what the microphone hears
+inline constexpr Text menuMicCancelEcho{"menu.micCancelEcho", "Cancel Speaker Echo"};
 // status of a microphone that is unplugged (lower case, used inside a sentence)
 inline constexpr Text menuMicNotConnected{"menu.micNotConnected", "not connected"};
 // submenu title and row title

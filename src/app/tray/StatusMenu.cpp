@@ -113,6 +113,18 @@ std::vector<MenuRow> microphoneRows(const StatusMenuState& state,
     }
     rows.push_back(separator("mic.sep2"));
     rows.push_back(choice("mic.off", L10n::text(Texts::menuOff), std::nullopt, std::nullopt));
+    // Takes effect at once, also during a run; it only matters while system audio plays too.
+    rows.push_back(separator("mic.sep3"));
+    MenuRow echo = item(
+        "mic.cancelEcho", L10n::text(Texts::menuMicCancelEcho), "",
+        [handlers, options] {
+            SpeechOptions changed = options;
+            changed.echoCancellation = !options.echoCancellation;
+            handlers.setOptions(changed);
+        },
+        options.microphone);
+    echo.checked = options.echoCancellation;
+    rows.push_back(std::move(echo));
     return rows;
 }
 

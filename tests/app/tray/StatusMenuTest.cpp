@@ -150,11 +150,14 @@ TEST_F(StatusMenuTest, SourceRowsShowAndChangeTheOptions) {
     ASSERT_TRUE(chosen);
     EXPECT_FALSE(chosen->systemAudio);
 
-    // The microphone submenu: automatic, the devices, off.
+    // The microphone submenu: automatic, the devices, off, and the echo switch, which means
+    // nothing while the microphone is off.
     EXPECT_EQ(texts(find(rows, "microphone").children),
               (Strings{"Automatic — Follows the active microphone", "---", "USB Microphone",
-                       "Built-in Mic", "---", "Off"}));
+                       "Built-in Mic", "---", "Off", "---", "Cancel Speaker Echo"}));
     EXPECT_EQ(find(rows, "mic.off").checked, true);
+    EXPECT_EQ(find(rows, "mic.cancelEcho").checked, true);
+    EXPECT_FALSE(find(rows, "mic.cancelEcho").enabled);
     EXPECT_EQ(find(rows, "mic.automatic").checked, false);
     find(rows, "mic.device:builtin").action();
     EXPECT_TRUE(chosen->microphone);
@@ -165,6 +168,10 @@ TEST_F(StatusMenuTest, SourceRowsShowAndChangeTheOptions) {
     state.options.microphone = true;
     state.devices.clear();
     rows = StatusMenu::build(state, handlers);
+    ASSERT_TRUE(find(rows, "mic.cancelEcho").enabled);
+    find(rows, "mic.cancelEcho").action();
+    EXPECT_FALSE(chosen->echoCancellation);
+    EXPECT_TRUE(chosen->microphone) << "only the echo switch changes";
     EXPECT_EQ(find(rows, "microphone").text(), "Microphone — Automatic · not connected");
     EXPECT_EQ(find(rows, "microphone").icon, "toggle-on:microphone-on");
     state.status.microphoneDevice = "Headset";
@@ -182,7 +189,7 @@ TEST_F(StatusMenuTest, SourceRowsShowAndChangeTheOptions) {
     EXPECT_FALSE(missing.enabled);
     EXPECT_EQ(texts(find(rows, "microphone").children),
               (Strings{"Automatic — Follows the active microphone", "---", "Built-in Mic",
-                       "Podcast Mic · not connected", "---", "Off"}));
+                       "Podcast Mic · not connected", "---", "Off", "---", "Cancel Speaker Echo"}));
     EXPECT_EQ(find(rows, "microphone").subtitle, "Built-in Mic");
     find(rows, "mic.off").action();
     EXPECT_FALSE(chosen->microphone);
