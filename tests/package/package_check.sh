@@ -47,10 +47,12 @@ run_from() { # PREFIX NAME
     local prefix=$1 name=$2 home="$scratch/home-$2"
     mkdir -p "$home"
     local -a environment=(env -i "HOME=$home" "PATH=/usr/bin:/bin" "LANG=C.UTF-8")
-    "${environment[@]}" "$prefix/bin/ambrel" --version | grep -q '^Ambrel [0-9]' ||
-        fail "$name: ambrel --version"
-    "${environment[@]}" "$prefix/bin/ambrel" --help | grep -q 'ambrel transcribe' ||
-        fail "$name: ambrel --help"
+    # Read whole before matching: grep -q leaving early would break the pipe under pipefail.
+    local said
+    said=$("${environment[@]}" "$prefix/bin/ambrel" --version) || fail "$name: ambrel --version"
+    grep -q '^Ambrel [0-9]' <<<"$said" || fail "$name: ambrel --version said: $said"
+    said=$("${environment[@]}" "$prefix/bin/ambrel" --help) || fail "$name: ambrel --help"
+    grep -q 'ambrel transcribe' <<<"$said" || fail "$name: ambrel --help lacks transcribe"
     local answer
     answer=$("${environment[@]}" "$prefix/libexec/ambrel/tapprobe")
     [[ $answer =~ ^systemAudio=[a-zA-Z]+\ microphone=[a-zA-Z]+$ ]] ||

@@ -105,7 +105,6 @@ StatusItemController::StatusItemController(std::shared_ptr<SpeechEngine> engine,
         menuRows_->show(rows());
         menu_->ensurePolished();
         menu_->adjustSize();
-        menu_->winId();
     });
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
         ownMenuOpen_ = true;
