@@ -12,6 +12,7 @@ Run inside a display: dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24"
 """
 
 import pathlib
+import shutil
 import signal
 import subprocess
 import sys
@@ -122,6 +123,10 @@ def without_a_tray(ambrel, screenshots, work):
 
 
 def status_notifier_host(ambrel, screenshots, work):
+    if not (shutil.which("status-notifier-watcher") and shutil.which("gtk-sni-tray-standalone")):
+        # Not every release packages a standalone StatusNotifier host.
+        print("no StatusNotifier host installed: that run is skipped")
+        return
     with Desktop(ambrel, screenshots, work, tray="sni") as desktop:
         wait_until(lambda: registered_items(desktop), 20, "the icon on the StatusNotifier host")
         run("xdotool", "mousemove", "10", "12", "click", "1")
