@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -315,4 +316,44 @@ TEST_F(CommandLineRunTest, TheUsersOwnWordsAreKeptWhileTheSpeakersTalk) {
         systemLines += line.source == core::SpeechSource::systemAudio ? 1 : 0;
     }
     EXPECT_GE(systemLines, 3u) << "the speakers were heard too";
+}
+
+// A private server of its own, killed and started again under a running listen.
+TEST_F(CommandLineRunTest, ListenTellsThatCaptureStoppedAndThatItResumed) {
+    const auto serverFolder = home.path() / "pulse";
+    const std::string startServer = AMBREL_SOURCE_DIR "/scripts/lib/pulse-test-server";
+    ASSERT_EQ(Subprocess::run({startServer, "start", serverFolder.string()}), 0);
+    ScopedEnvironment server("PULSE_SERVER", "unix:" + (serverFolder / "runtime/native").string());
+    const auto folder = home.path() / "sessions";
+    Subprocess listen({program, "listen", "--folder", folder.string()});
+    // The child's standard error, as it comes: a real process on a real server.
+    const auto waitForError = [&](const std::string& text) {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (listen.errors().find(text) == std::string::npos && Clock::now() < deadline &&
+               !listen.poll()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return listen.errors().find(text) != std::string::npos;
+    };
+    // Recording, as the server sees it.
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    for (bool recording = false; !recording && Clock::now() < deadline;) {
+        Subprocess streams({"pactl", "list", "source-outputs"});
+        streams.wait();
+        recording = streams.output().find("Ambrel System Audio") != std::string::npos;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    std::ifstream pidFile(serverFolder / "pid");
+    int serverPid = 0;
+    pidFile >> serverPid;
+    ASSERT_GT(serverPid, 0);
+    ::kill(serverPid, SIGKILL);
+    EXPECT_TRUE(waitForError("System audio failed")) << listen.errors();
+    ASSERT_EQ(Subprocess::run({startServer, "start", serverFolder.string()}), 0);
+    EXPECT_TRUE(waitForError("ambrel: System audio capture resumed\n")) << listen.errors();
+
+    listen.kill(SIGTERM);
+    EXPECT_EQ(listen.wait(), 0) << listen.errors();
+    Subprocess::run({startServer, "stop", serverFolder.string()});
 }
