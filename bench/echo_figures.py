@@ -24,6 +24,8 @@ import tempfile
 import threading
 import time
 
+from speech_scoring import seconds_of, word_errors, words_of
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SPEAKERS = [  # set A: the other side of a call
     "Good morning, and welcome to the weekly planning meeting.",
@@ -44,28 +46,8 @@ PAUSE = 1.2
 USER_START = 6.0  # seconds
 
 
-def words_of(text):
-    return re.findall(r"[a-z']+", text.lower())
-
-
-def word_errors(reference, hypothesis):
-    row = list(range(len(hypothesis) + 1))
-    for i in range(1, len(reference) + 1):
-        diagonal, row[0] = row[0], i
-        for j in range(1, len(hypothesis) + 1):
-            above = row[j]
-            row[j] = min(row[j] + 1, row[j - 1] + 1,
-                         diagonal + (reference[i - 1] != hypothesis[j - 1]))
-            diagonal = above
-    return row[len(hypothesis)]
-
-
 def sox(*arguments):
     subprocess.check_call(["sox", "-V1", *map(str, arguments)])
-
-
-def seconds_of(wav):
-    return float(subprocess.check_output(["soxi", "-D", str(wav)], text=True))
 
 
 def spoken(work, voice, index, text):

@@ -20,6 +20,8 @@ import tempfile
 import threading
 import time
 
+from speech_scoring import seconds_of
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 LIBRIVOX = pathlib.Path("/usr/share/pocketsphinx/test/data/librivox")
 SENTENCES = [
@@ -30,10 +32,6 @@ SENTENCES = [
     "Our largest customer has asked for a second training day.",
     "Thank you all, that is everything for today.",
 ]
-
-
-def seconds_of(wav):
-    return float(subprocess.check_output(["soxi", "-D", str(wav)], text=True))
 
 
 def private_home(work):

@@ -24,6 +24,8 @@ import sys
 import tempfile
 from datetime import datetime
 
+from speech_scoring import seconds_of, word_errors, words_of
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 LIBRIVOX = pathlib.Path("/usr/share/pocketsphinx/test/data/librivox")
 PASSAGES = [
@@ -51,26 +53,6 @@ VOICES = ["slt", "rms", "awb", "kal16"]
 LEVELS = [0, -14]  # dB
 SENTENCE_PAUSE = 0.6
 PASS_PAUSE = 2.0
-
-
-def words_of(text):
-    return re.findall(r"[a-z']+", text.lower())
-
-
-def word_errors(reference, hypothesis):
-    row = list(range(len(hypothesis) + 1))
-    for i in range(1, len(reference) + 1):
-        diagonal, row[0] = row[0], i
-        for j in range(1, len(hypothesis) + 1):
-            above = row[j]
-            row[j] = min(row[j] + 1, row[j - 1] + 1,
-                         diagonal + (reference[i - 1] != hypothesis[j - 1]))
-            diagonal = above
-    return row[len(hypothesis)]
-
-
-def seconds_of(wav):
-    return float(subprocess.check_output(["soxi", "-D", str(wav)], text=True))
 
 
 def silence(work, seconds):
