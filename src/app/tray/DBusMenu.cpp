@@ -231,19 +231,7 @@ bool DBusMenu::handleMessage(const QDBusMessage& message, const QDBusConnection&
                         {QStringLiteral("TextDirection"), QStringLiteral("ltr")},
                         {QStringLiteral("Status"), QStringLiteral("normal")},
                         {QStringLiteral("IconThemePath"), QStringList()}};
-        if (member == QLatin1String("GetAll")) {
-            return reply({all});
-        }
-        if (member == QLatin1String("Get") && arguments.size() == 2) {
-            const auto found = all.find(arguments[1].toString());
-            if (found == all.end()) {
-                connection.send(message.createErrorReply(QDBusError::InvalidArgs,
-                                                         QStringLiteral("No such property")));
-                return true;
-            }
-            return reply({QVariant::fromValue(QDBusVariant(*found))});
-        }
-        return false;
+        return DBusTypes::answerProperties(message, connection, all);
     }
     if (member == QLatin1String("GetLayout") && arguments.size() == 3) {
         return reply(

@@ -1,5 +1,7 @@
 #include "DBusTypes.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 
@@ -91,6 +93,24 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, ToolTip& tip) {
 }
 
 namespace ambrel::DBusTypes {
+
+bool answerProperties(const QDBusMessage& message, const QDBusConnection& connection,
+                      const QVariantMap& all) {
+    const QVariantList arguments = message.arguments();
+    if (message.member() == QLatin1String("GetAll")) {
+        return connection.send(message.createReply(QVariantList{all}));
+    }
+    if (message.member() != QLatin1String("Get") || arguments.size() != 2) {
+        return false;
+    }
+    const auto found = all.find(arguments[1].toString());
+    if (found == all.end()) {
+        return connection.send(
+            message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("No such property")));
+    }
+    return connection.send(
+        message.createReply(QVariantList{QVariant::fromValue(QDBusVariant(*found))}));
+}
 
 void registerAll() {
     static std::once_flag once;

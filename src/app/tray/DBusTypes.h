@@ -9,6 +9,9 @@
 #include <QVariantMap>
 
 // The structures the StatusNotifier and dbusmenu protocols send, marshalled for Qt D-Bus.
+class QDBusConnection;
+class QDBusMessage;
+
 namespace ambrel::DBusTypes {
 
 // One menu item with its children, as GetLayout answers: (ia{sv}av).
@@ -47,6 +50,10 @@ struct ToolTip {
 
 // Registers every type above with Qt's D-Bus; once is enough, more is harmless.
 void registerAll();
+
+// Answers org.freedesktop.DBus.Properties Get and GetAll from `all`; false for other calls.
+bool answerProperties(const QDBusMessage& message, const QDBusConnection& connection,
+                      const QVariantMap& all);
 
 } // namespace ambrel::DBusTypes
 

@@ -88,23 +88,7 @@ bool StatusNotifierItem::handleMessage(const QDBusMessage& message,
     const QString member = message.member();
     const QVariantList arguments = message.arguments();
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-        const auto all = properties();
-        if (member == QLatin1String("GetAll")) {
-            connection.send(message.createReply(QVariantList{all}));
-            return true;
-        }
-        if (member == QLatin1String("Get") && arguments.size() == 2) {
-            const auto found = all.find(arguments[1].toString());
-            if (found == all.end()) {
-                connection.send(message.createErrorReply(QDBusError::InvalidArgs,
-                                                         QStringLiteral("No such property")));
-            } else {
-                connection.send(
-                    message.createReply(QVariantList{QVariant::fromValue(QDBusVariant(*found))}));
-            }
-            return true;
-        }
-        return false;
+        return DBusTypes::answerProperties(message, connection, properties());
     }
     if (member == QLatin1String("Activate") || member == QLatin1String("ContextMenu") ||
         member == QLatin1String("SecondaryActivate")) {
