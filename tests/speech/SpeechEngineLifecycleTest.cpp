@@ -419,6 +419,18 @@ TEST(SpeechEngineLifecycleTest, EchoCancellationJoinsRunsWithBothSourcesAndTurns
     EXPECT_EQ(h.status().microphoneDevice, "USB Microphone");
 
     {
+        SCOPED_TRACE("it stands aside while the speakers play into headphones, and follows them");
+        EXPECT_FALSE(echo->isOverheard());
+        h.route = core::PlaybackRoute::speakers;
+        h.advance(SpeechEngine::echoRouteInterval);
+        EXPECT_TRUE(echo->isOverheard());
+        h.route = core::PlaybackRoute::headphones;
+        h.advance(SpeechEngine::echoRouteInterval);
+        EXPECT_FALSE(echo->isOverheard());
+        h.route = core::PlaybackRoute::speakers;
+        h.advance(SpeechEngine::echoRouteInterval);
+    }
+    {
         SCOPED_TRACE("turned off and on while listening: no restart");
         auto options = h.engine->options();
         options.echoCancellation = false;

@@ -50,7 +50,7 @@ EchoCancellation::frames(Side& side, const AudioBuffer& buffer) {
 }
 
 void EchoCancellation::reference(const AudioBuffer& buffer) {
-    if (!enabled_.load()) {
+    if (!isActive()) {
         referenceSide_.wasOff = true;
         return;
     }
@@ -66,7 +66,7 @@ void EchoCancellation::reference(const AudioBuffer& buffer) {
 }
 
 std::optional<AudioBuffer> EchoCancellation::microphone(AudioBuffer buffer) {
-    if (!enabled_.load()) {
+    if (!isActive()) {
         microphoneSide_.wasOff = true;
         return buffer;
     }

@@ -81,6 +81,11 @@ public:
     // From any thread; takes effect with the next buffers.
     void setEnabled(bool enabled) { enabled_.store(enabled); }
     bool isEnabled() const { return enabled_.load(); }
+    // Whether the microphone can hear the speakers at all. Into headphones there is no echo,
+    // and a canceller fed unrelated speech finds chance lags in it and mutes and smears the
+    // user's words; so it stands aside, as when turned off. From any thread.
+    void setOverheard(bool overheard) { overheard_.store(overheard); }
+    bool isOverheard() const { return overheard_.load(); }
     Figures figures() const;
 
     // The source with the cancellation on its road: system audio feeds the reference, the
@@ -112,11 +117,13 @@ private:
     void takeReference();
     void process(std::vector<float>& frame, double time);
     void restartMicrophone();
+    bool isActive() const { return enabled_.load() && overheard_.load(); }
 
     std::unique_ptr<EchoCanceller> canceller_;
     std::function<double()> monotonic_;
     Settings settings_;
     std::atomic<bool> enabled_;
+    std::atomic<bool> overheard_{true};
     HandOffQueue<TimedFrame> queue_;
 
     Side referenceSide_; // system-audio thread only

@@ -178,6 +178,7 @@ void SpeechEngine::prepared(RunPreparation::Outcome outcome) {
         launch->generation = ++engine->generation_;
         launch->echo = engine->makeEchoCancellation(*launch);
         engine->echo_ = launch->echo;
+        engine->followEchoRoute();
         engine->status_.forgetInterruptions();
         engine->launchNext(launch, std::move(done));
     });
@@ -269,6 +270,21 @@ std::shared_ptr<EchoCancellation> SpeechEngine::makeEchoCancellation(const Launc
             fmt::format("The microphone goes without echo cancellation: {}", error.what()));
         return nullptr;
     }
+}
+
+void SpeechEngine::followEchoRoute() {
+    if (!echo_) {
+        return;
+    }
+    const auto check = [this] {
+        if (echo_) {
+            echo_->setOverheard(services_.echoRoute() == core::PlaybackRoute::speakers);
+        }
+    };
+    check();
+    // Headphones come and go during a run. The app knows the route from memory; elsewhere
+    // asking reads the sound server, which takes milliseconds.
+    echoRouteTimer_ = scheduler_.every(echoRouteInterval, check);
 }
 
 void SpeechEngine::launched(const Launch& launch) {
@@ -369,6 +385,7 @@ void SpeechEngine::pipelinesStopped(bool thenEnd) {
             figures.cancelledFrames, figures.passedFrames, figures.droppedReferenceFrames,
             figures.lag * 1000));
         echo_.reset();
+        echoRouteTimer_.reset();
     }
     ++generation_;
     status_.clearMicrophone();

@@ -43,6 +43,8 @@ public:
     static constexpr double unsavedRetryInterval = SessionRecorder::unsavedRetryInterval;
     // How long stopping pipelines may take to finish what they heard.
     static constexpr double stopTimeout = 2.5;
+    // How often a run that cancels the speakers' echo asks whether they are still the route.
+    static constexpr double echoRouteInterval = 3.0;
 
     // Closes sessions a crash left open in the folder.
     static std::shared_ptr<SpeechEngine> create(std::filesystem::path sessionsDirectory,
@@ -104,6 +106,7 @@ private:
     void launchNext(std::shared_ptr<Launch> launch, std::function<void()> done);
     void launched(const Launch& launch);
     std::shared_ptr<EchoCancellation> makeEchoCancellation(const Launch& launch);
+    void followEchoRoute();
     // Whatever start is under way is abandoned.
     void abandonStart();
     void fail(const RunProblem& problem);
@@ -150,6 +153,7 @@ private:
     std::weak_ptr<AudioSource> microphone_;
     // The running pipelines' echo cancellation, turned on and off as the options say.
     std::shared_ptr<EchoCancellation> echo_;
+    core::Scheduler::TimerHandle echoRouteTimer_; // keeps it following the playback route
     // Bumped whenever pipelines start or stop: events of another set are ignored.
     std::uint64_t generation_ = 0;
     // The run's chosen languages that cannot be had, told after its other warnings.

@@ -186,8 +186,15 @@ TEST(EchoCancellationTest, TurnedOffGivesEachBufferBackAndTurnedOnStartsAfresh) 
     echo.reference(stereo);
     EXPECT_EQ(echo.microphone(stereo), stereo);
     EXPECT_EQ(echo.figures().cancelledFrames + echo.figures().passedFrames, 0u);
-
+    // On, but with headphones on: the same.
+    echo.setOverheard(false);
     echo.setEnabled(true);
+    now = 2;
+    echo.reference(stereo);
+    EXPECT_EQ(echo.microphone(stereo), stereo);
+    EXPECT_EQ(echo.figures().cancelledFrames + echo.figures().passedFrames, 0u);
+    echo.setOverheard(true);
+
     EXPECT_TRUE(echo.isEnabled());
     // Half a frame waits for the rest; whole frames wait for a reference, a while at most. The
     // rate is the canceller's from now on.
