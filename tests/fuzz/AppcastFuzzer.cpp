@@ -1,23 +1,14 @@
 // The release feed comes from the network: any text must either be refused with Appcast::Error
 // or give releases that keep the parser's promises.
+#include "FuzzFailure.h"
 #include "app/update/Appcast.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
-
-namespace {
-
-void fail(const char* what) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using ambrel::Appcast;
+    using ambrel::fuzz::fail;
     const std::string_view xml(reinterpret_cast<const char*>(data), size);
     Appcast appcast;
     try {

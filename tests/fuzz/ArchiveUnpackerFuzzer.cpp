@@ -1,11 +1,11 @@
 // Model archives come from a server: any bytes must unpack within the folder and the byte
 // limit, or be refused with a message; nothing may land outside, however the archive is made.
+#include "FuzzFailure.h"
 #include "speech/ArchiveUnpacker.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,10 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t maximumBytes = 64 * 1024;
 
-[[noreturn]] void fail(const char* what, const fs::path& path = {}) {
-    std::fprintf(stderr, "%s %s\n", what, path.c_str());
-    std::abort();
-}
+using ambrel::fuzz::fail;
 
 // A folder of the process's own, on a memory file system when there is one. libFuzzer ends
 // without running exit handlers, so each run clears what runs that have ended left behind.

@@ -1,10 +1,10 @@
+
 // A server's Content-Range decides where a continued download goes: any text must give a
 // consistent range or none, and a range must read back the same once written out.
+#include "FuzzFailure.h"
 #include "speech/ContentRange.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -19,15 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             (!range->first || *range->first <= *range->last) &&
                             (!range->first || !range->length || *range->last < *range->length);
     if (!consistent) {
-        std::fprintf(stderr, "an inconsistent range was accepted\n");
-        std::abort();
+        ambrel::fuzz::fail("an inconsistent range was accepted");
     }
     const std::string span =
         range->first ? std::to_string(*range->first) + "-" + std::to_string(*range->last) : "*";
     const std::string whole = range->length ? std::to_string(*range->length) : "*";
     if (ambrel::ContentRange::parse("bytes " + span + "/" + whole) != range) {
-        std::fprintf(stderr, "a range does not read back the same\n");
-        std::abort();
+        ambrel::fuzz::fail("a range does not read back the same");
     }
     return 0;
 }

@@ -1,26 +1,17 @@
 // Whatever a client of the single-instance socket sends, in whatever pieces: no line held may
 // run past the limit, the lines read back must be the bytes sent, and a greeting accepted must be
 // the one the running app would write.
+#include "FuzzFailure.h"
 #include "core/InstanceMessages.h"
 #include "core/LineBuffer.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
-namespace {
-
-void fail(const char* what) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ambrel::core;
+    using ambrel::fuzz::fail;
     if (size < 2) {
         return 0;
     }

@@ -1,18 +1,14 @@
 // The model list comes from a server: any bytes must give a list or none, and every model named
 // in it must be safe to fetch and to install under its locale's folder.
+#include "FuzzFailure.h"
 #include "speech/ModelCatalog.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 namespace {
 
-[[noreturn]] void fail(const char* what, const std::string& value) {
-    std::fprintf(stderr, "%s: \"%s\"\n", what, value.c_str());
-    std::abort();
-}
+using ambrel::fuzz::fail;
 
 bool isLanguageTag(const std::string& locale) {
     if (locale.empty() || locale.front() == '-' || locale.back() == '-' ||

@@ -1,10 +1,9 @@
 // The store's lookup answer is untrusted: any bytes must give a release or none, never a crash,
 // and a release read from it must behave.
+#include "FuzzFailure.h"
 #include "core/AppStoreRelease.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto current = *ambrel::core::AppVersion::parse("1.0");
         (void)release->isUpdate(current, current, 1.7e9, 0.5);
         if (!release->appStorePage() || release->version.parts().empty()) {
-            std::fprintf(stderr, "a parsed release lacks its version or page\n");
-            std::abort();
+            ambrel::fuzz::fail("a parsed release lacks its version or page");
         }
     }
     return 0;

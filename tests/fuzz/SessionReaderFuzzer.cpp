@@ -1,19 +1,18 @@
+
 // Feeds arbitrary bytes to both session readers: neither may crash, they must accept and refuse
 // the same files (the history lists what it can open), and agree on every file they accept.
+#include "FuzzFailure.h"
 #include "core/SessionCoding.h"
 #include "core/SessionSummaryProbe.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
 namespace {
 
 [[noreturn]] void disagree(const char* what) {
-    std::fprintf(stderr, "the session readers disagree: %s\n", what);
-    std::abort();
+    ambrel::fuzz::fail("the session readers disagree", what);
 }
 
 } // namespace
@@ -43,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Once written, a record reads back to the same file (dates keep milliseconds only).
     const auto written = SessionCoding::encode(*record);
     if (SessionCoding::encode(SessionCoding::decode(written)) != written) {
-        std::fprintf(stderr, "a written record does not survive a round trip\n");
-        std::abort();
+        ambrel::fuzz::fail("a written record does not survive a round trip");
     }
     return 0;
 }

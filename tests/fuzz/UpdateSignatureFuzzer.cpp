@@ -1,13 +1,12 @@
 // Signatures and keys come from the release feed and the build: the base64 reader must take
 // exactly the bytes asked for, and what it takes must encode back to the text it read.
+#include "FuzzFailure.h"
 #include "app/update/UpdateSignature.h"
 
 #include <sodium.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -23,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (bytes->size() != wanted) {
-        std::fprintf(stderr, "decoded %zu bytes where %zu were asked for\n", bytes->size(), wanted);
-        std::abort();
+        ambrel::fuzz::fail("decoded a length other than the one asked for",
+                           std::to_string(bytes->size()) + " for " + std::to_string(wanted));
     }
     std::string encoded(sodium_base64_encoded_len(wanted, sodium_base64_VARIANT_ORIGINAL), '\0');
     sodium_bin2base64(encoded.data(), encoded.size(), bytes->data(), bytes->size(),
@@ -36,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }),
         read.end());
     if (read != encoded) {
-        std::fprintf(stderr, "the text read does not encode these bytes\n");
-        std::abort();
+        ambrel::fuzz::fail("the text read does not encode these bytes");
     }
     return 0;
 }

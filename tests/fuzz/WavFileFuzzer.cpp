@@ -1,10 +1,9 @@
 // WAVE files come from anywhere, through a file or a pipe: any bytes must open or be refused,
 // never crash or allocate beyond their size, and a file must read the same both ways.
+#include "FuzzFailure.h"
 #include "audio/WavFile.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -22,10 +21,7 @@ struct Reading {
     std::vector<float> samples;
 };
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+using ambrel::fuzz::fail;
 
 // Reads in pieces of changing size, as a file run does.
 std::optional<Reading> readAll(const std::string& path, std::size_t size) {
