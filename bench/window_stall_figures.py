@@ -43,13 +43,18 @@ def start_servers(work, delay):
     return proxy, address, real, config
 
 
-def drive(desktop, real):
-    direct = dict(desktop.env, PULSE_SERVER=f"unix:{real}/runtime/native")
+def browse_then_choose_first(desktop):
+    """Opens and closes the menu twice, then chooses its first row (Start or Stop)."""
     for _ in range(2):
         desktop.open_menu()
         desktop.close_menu()
     desktop.open_menu()
-    desktop.keys("Down", "Return")  # Start Transcription
+    desktop.keys("Down", "Return")
+
+
+def drive(desktop, real):
+    direct = dict(desktop.env, PULSE_SERVER=f"unix:{real}/runtime/native")
+    browse_then_choose_first(desktop)  # Start Transcription
     time.sleep(4)
     # A new output becomes the default: the playback route changes under the run.
     subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=headphones",
@@ -57,11 +62,7 @@ def drive(desktop, real):
                    stdout=subprocess.DEVNULL)
     subprocess.run(["pactl", "set-default-sink", "headphones"], env=direct, check=True)
     time.sleep(2)
-    for _ in range(2):
-        desktop.open_menu()
-        desktop.close_menu()
-    desktop.open_menu()
-    desktop.keys("Down", "Return")  # Stop Transcription
+    browse_then_choose_first(desktop)  # Stop Transcription
     time.sleep(3)
     desktop.open_menu()
     desktop.close_menu()

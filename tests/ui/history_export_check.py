@@ -21,6 +21,13 @@ from tray_menu_check import EARLIER, Desktop, parse_arguments, run, wait_until
 EXPORT_BUTTON = (992, 118)
 
 
+def save_as(desktop, name):
+    """Types a file name over the one the open file dialog offers, and saves."""
+    desktop.keys("ctrl+a")
+    run("xdotool", "type", "--delay", "40", name)
+    desktop.keys("Return")
+
+
 def check(ambrel, screenshots, work):
     with Desktop(ambrel, screenshots, work) as desktop:
         def click_export():
@@ -35,9 +42,7 @@ def check(ambrel, screenshots, work):
         desktop.keys("ctrl+shift+e")
         time.sleep(1.5)
         desktop.window_screenshot("14-history-export-dialog", crop="1280x800+0+0")
-        desktop.keys("ctrl+a")
-        run("xdotool", "type", "--delay", "40", "exported.txt")
-        desktop.keys("Return")
+        save_as(desktop, "exported.txt")
         exported = work / "exported.txt"
         text = wait_until(lambda: exported.exists() and exported.read_text(), 10,
                           "the exported file")
@@ -50,9 +55,7 @@ def check(ambrel, screenshots, work):
         click_export()
         time.sleep(1.5)
         desktop.window_screenshot("15-history-export-again", crop="1280x800+0+0")
-        desktop.keys("ctrl+a")
-        run("xdotool", "type", "--delay", "40", "again")
-        desktop.keys("Return")
+        save_as(desktop, "again")
         again = work / "again.txt"
         wait_until(lambda: again.exists() and again.read_text() == text, 10, "again.txt")
 
@@ -60,9 +63,7 @@ def check(ambrel, screenshots, work):
         again.write_text("kept")
         click_export()
         time.sleep(1.5)
-        desktop.keys("ctrl+a")
-        run("xdotool", "type", "--delay", "40", "again")
-        desktop.keys("Return")
+        save_as(desktop, "again")
         time.sleep(1)
         desktop.window_screenshot("16-history-export-replace", crop="1280x800+0+0")
         desktop.keys("Escape")
