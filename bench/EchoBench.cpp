@@ -4,7 +4,7 @@
 // second of audio: the share of one core it takes. The target is under 0.05.
 #include "../tests/speech/echo/SyntheticVoice.h"
 #include "speech/echo/EchoCancellation.h"
-#include "speech/echo/WebRtcEchoCanceller.h"
+#include "speech/echo/SpeexEchoCanceller.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,7 +25,7 @@ void CancelOneMinute(benchmark::State& state) {
     for (auto _ : state) {
         double now = 0;
         EchoCancellation echo(
-            std::make_unique<WebRtcEchoCanceller>(), [&now] { return now; }, true);
+            std::make_unique<SpeexEchoCanceller>(), [&now] { return now; }, true);
         const std::clock_t began = std::clock();
         for (std::size_t at = 0; at + step <= far.size(); at += step) {
             now += 0.02;

@@ -5,7 +5,7 @@
 //   echo_replay SPEAKERS.wav MICROPHONE.wav OUT.f32
 #include "audio/WavFile.h"
 #include "speech/echo/EchoCancellation.h"
-#include "speech/echo/WebRtcEchoCanceller.h"
+#include "speech/echo/SpeexEchoCanceller.h"
 
 #include <fstream>
 #include <iostream>
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         }
         double now = 0;
         EchoCancellation echo(
-            std::make_unique<WebRtcEchoCanceller>(), [&now] { return now; }, true);
+            std::make_unique<SpeexEchoCanceller>(), [&now] { return now; }, true);
         const auto played = static_cast<std::size_t>(speakers.sampleRate() / 50);
         const auto heard = static_cast<std::size_t>(microphone.sampleRate() / 50);
         for (;;) {

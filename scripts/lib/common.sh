@@ -15,7 +15,7 @@ export CCACHE_BASEDIR
 build_packages=(
     build-essential cmake ninja-build ccache pkg-config
     libicu-dev nlohmann-json3-dev libfmt-dev
-    libpulse-dev libsoxr-dev libwebrtc-audio-processing-dev libpocketsphinx-dev pocketsphinx-en-us
+    libpulse-dev libsoxr-dev libspeexdsp-dev libpocketsphinx-dev pocketsphinx-en-us
     libcurl4-openssl-dev libarchive-dev libssl-dev libsodium-dev openssl
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libxcb1-dev fonts-dejavu-core fonts-symbola
 )

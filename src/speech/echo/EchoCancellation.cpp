@@ -30,7 +30,8 @@ EchoCancellation::EchoCancellation(std::unique_ptr<EchoCanceller> canceller,
     , enabled_(enabled)
     , queue_(settings.queueFrames)
     , referenceSide_(canceller_->frameSize(), canceller_->sampleRate())
-    , microphoneSide_(canceller_->frameSize(), canceller_->sampleRate()) {}
+    , microphoneSide_(canceller_->frameSize(), canceller_->sampleRate())
+    , comfortNoise_(canceller_->sampleRate()) {}
 
 std::pair<std::vector<std::vector<float>>, double>
 EchoCancellation::frames(Side& side, const AudioBuffer& buffer) {
@@ -144,17 +145,23 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
     const bool present =
         newestReference_ && *newestReference_ + lag_ >= time - settings_.staleAfter;
     if (!present) {
+        // The floor fades in afresh when cancelling resumes.
+        comfortNoise_.reset();
         passed_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    comfortNoise_.track(frame);
     canceller_->process(frame, static_cast<int>(std::lround(settings_.lead * 1000)));
+    double muted = canceller_->muted();
     const bool learning =
         lagFound_ ? soundAtLag_ < settings_.warmUp : soundBeforeLag_ < settings_.search;
     if (learning && echoUntil_ && time <= *echoUntil_) {
         for (auto& sample : frame) {
             sample *= static_cast<float>(settings_.warmUpGain);
         }
+        muted = 1;
     }
+    comfortNoise_.addTo(frame, muted);
     cancelled_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -171,6 +178,7 @@ void EchoCancellation::restartMicrophone() {
     soundBeforeLag_ = 0;
     soundAtLag_ = 0;
     echoUntil_.reset();
+    comfortNoise_.reset();
     canceller_->reset();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ComfortNoise.h"
 #include "EchoCanceller.h"
 #include "EchoDelayEstimator.h"
 #include "FrameClock.h"
@@ -25,8 +26,9 @@ namespace ambrel {
 // The microphone's capture thread runs the canceller: it feeds it the reference frames as their
 // sound reaches the microphone (the streams' times, then the lag the levels show, then the
 // canceller's own estimate) and cleans each microphone frame, which may wait a moment for the
-// reference of its echo. While the reference is missing or lags too far behind, and while
-// turned off, the microphone passes through unprocessed.
+// reference of its echo. Cleaned frames get a steady noise floor, where the canceller or the
+// learning muted them at the room's own level. While the reference is missing or lags too far
+// behind, and while turned off, the microphone passes through unprocessed.
 class EchoCancellation {
 public:
     struct Settings {
@@ -42,8 +44,10 @@ public:
         // Reference frames waiting for the microphone thread, or for their echo to be due, at
         // most (three seconds: the longest lag found and then some).
         std::size_t queueFrames = 300;
-        // A change of the measured lag smaller than this is left to the canceller.
-        double lagStep = 0.03;
+        // A change of the measured lag smaller than this is left to the canceller: the measure
+        // wavers by a few frames while both sides talk, and each step costs the filter what it
+        // learnt.
+        double lagStep = 0.08;
         // The canceller needs a few seconds of the speakers' sound at the right lag to learn the
         // echo path; until it has heard this much, the microphone is turned down while they
         // play. Without a lag found, for at most `search` seconds of their sound: with
@@ -134,6 +138,7 @@ private:
     std::deque<TimedFrame> taken_;   // waiting to be fed, oldest first
     std::deque<TimedFrame> arrived_; // just taken from the queue
     EchoDelayEstimator estimator_;
+    ComfortNoise comfortNoise_;
     std::optional<double> newestReference_;
     double lag_ = 0;
     bool lagFound_ = false;

@@ -26,6 +26,9 @@ public:
     virtual void process(std::span<float> frame, int delayMilliseconds) = 0;
     // Forgets what it learnt of the echo path, as for a new pair of streams.
     virtual void reset() = 0;
+    // How much of the last frame processed it muted as residue of the echo, from 0 to 1: the
+    // room's floor is missing there.
+    virtual double muted() const { return 0; }
 };
 
 } // namespace ambrel

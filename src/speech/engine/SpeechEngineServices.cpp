@@ -8,7 +8,7 @@
 #include "speech/SpeechModel.h"
 #include "speech/SpeechPipeline.h"
 #include "speech/echo/EchoCancellation.h"
-#include "speech/echo/WebRtcEchoCanceller.h"
+#include "speech/echo/SpeexEchoCanceller.h"
 
 namespace ambrel {
 
@@ -57,7 +57,7 @@ SpeechEngineServices SpeechEngineServices::standard(core::Scheduler& scheduler,
     services.makeEchoCancellation = [](bool enabled) {
         // Both capture threads stamp their frames on the same clock.
         return std::make_shared<EchoCancellation>(
-            std::make_unique<WebRtcEchoCanceller>(), [] { return core::Clocks::monotonic(); },
+            std::make_unique<SpeexEchoCanceller>(), [] { return core::Clocks::monotonic(); },
             enabled);
     };
     services.appVersion = std::move(appVersion);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <span>
+
+namespace ambrel {
+
+// Mutes what a linear echo filter leaves of the echo. Where the filter took most of the
+// microphone's energy away, the microphone heard mostly the speakers, and what remains is
+// residue that a recogniser would still turn into words; where it took little, someone is
+// talking, or nothing plays. Opens more slowly than it closes, so that the end of an echo does
+// not slip through, and ramps its gain within a frame, so that it never clicks.
+class ResidualEchoGate {
+public:
+    struct Settings {
+        double closeAbove = 10.0; // dB removed by the filter, smoothed
+        double openBelow = 3.0;
+        double smoothing = 0.3; // weight of the newest frame
+        int openAfter = 5;      // frames below `openBelow` before it opens
+        // Not silence: the user's voice under a loud echo stays in, faint, which a recogniser still
+        // follows, while the residue drops under the comfort noise.
+        double closedGain = 0.05; // -26 dB
+        // Together with what the filter removed, closed, at least this much (dB): while the
+        // filter still learns, it removes little, and the gate takes the rest.
+        double leastSuppression = 50;
+    };
+
+    ResidualEchoGate() : ResidualEchoGate(Settings{}) {}
+    explicit ResidualEchoGate(Settings settings) : settings_(settings) {}
+
+    // `removedDecibels`: how much of the microphone frame's energy the filter took away;
+    // `left`: what it left, scaled in place. Where the filter added rather than removed, it has
+    // not learnt this sound, which tells nothing of who speaks, and the gate stays as it is.
+    void apply(double removedDecibels, std::span<float> left);
+    void reset();
+    bool isClosed() const { return closed_; }
+    double gain() const { return gain_; }
+
+private:
+    Settings settings_;
+    double removed_ = 0;
+    bool closed_ = false;
+    int framesBelow_ = 0;
+    double gain_ = 1;
+};
+
+} // namespace ambrel

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "EchoCanceller.h"
+#include "ResidualEchoGate.h"
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+struct SpeexEchoState_;
+
+namespace ambrel {
+
+// speexdsp's multidelay adaptive filter: a linear model of the echo path, learnt while the
+// speakers play, subtracted from the microphone. Unlike a canceller with a non-linear
+// suppressor it leaves the user's voice whole while both sides talk; a gate mutes the residue
+// of the echo. It wants its
+// reference in step with the microphone, one frame each, which the caller's alignment gives.
+class SpeexEchoCanceller : public EchoCanceller {
+public:
+    static constexpr int processingRate = 16000;
+    // Long enough for the lead the caller leaves plus a room's reverberation.
+    static constexpr int defaultTailMilliseconds = 400;
+
+    // Throws std::runtime_error when the filter cannot be made.
+    explicit SpeexEchoCanceller(int tailMilliseconds = defaultTailMilliseconds);
+    ~SpeexEchoCanceller() override;
+    SpeexEchoCanceller(const SpeexEchoCanceller&) = delete;
+    SpeexEchoCanceller& operator=(const SpeexEchoCanceller&) = delete;
+
+    int sampleRate() const override { return processingRate; }
+    void analyzeReference(std::span<const float> frame) override;
+    // The delay is ignored: the filter's length covers what the alignment leaves.
+    void process(std::span<float> frame, int delayMilliseconds) override;
+    void reset() override;
+    double muted() const override { return 1.0 - gate_.gain(); }
+
+private:
+    // Returns the decibels the filter removed from the frame.
+    double keepHeardWhereLouder(std::span<float> frame);
+
+    SpeexEchoState_* state_ = nullptr;
+    std::deque<std::vector<std::int16_t>> references_; // fed but not yet matched
+    std::vector<std::int16_t> heard_;
+    std::vector<std::int16_t> left_;
+    std::vector<std::int16_t> silence_;
+    double heardShare_ = 0; // of the frame given out, the rest being the filter's output
+    ResidualEchoGate gate_;
+};
+
+} // namespace ambrel
