@@ -40,6 +40,25 @@ USER = [  # set B: what the user says
     "In the meantime, please keep a copy of every receipt.",
     "The accountant wants the figures by the end of the month.",
 ]
+MORE_SPEAKERS = [  # with --larger, after A
+    "The project review has been moved to Thursday afternoon.",
+    "We still need two volunteers for the open day in June.",
+    "The printer on the second floor is out of order again.",
+    "Sales in the northern region grew by eight percent.",
+    "Remember that the car park will be closed next weekend.",
+    "The new laptops should arrive at the end of the month.",
+    "Thank you all for joining, and see you next week.",
+]
+MORE_USER = [  # and after B
+    "My sister is coming to visit us on Saturday.",
+    "We should book a table at the Italian place near the station.",
+    "The train was late again, so I missed the first meeting.",
+    "Could you water the plants while I am away?",
+    "I think the heating needs to be checked before winter.",
+    "Let us walk to the park if the weather stays dry.",
+]
+
+
 # (delay in ms, attenuation in dB) of the echo.
 ECHOES = [(50, 6), (150, 9), (300, 12)]
 PAUSE = 1.2
@@ -146,11 +165,17 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--ambrel", required=True, help="the ambrel executable")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--larger", action="store_true",
+                        help="12 sentences for the speakers and 10 for the user, so that one "
+                             "sentence weighs less (takes three times as long)")
     arguments = parser.parse_args()
     for tool in ("flite", "sox", "paplay", "pulseaudio"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is needed")
     ambrel = str(pathlib.Path(arguments.ambrel).resolve())
+    global SPEAKERS, USER
+    if arguments.larger:
+        SPEAKERS, USER = SPEAKERS + MORE_SPEAKERS, USER + MORE_USER
     work = pathlib.Path(tempfile.mkdtemp(prefix="ambrel-echo-"))
     try:
         speakers, user = tracks(work)
