@@ -161,7 +161,8 @@ TEST_F(EchoCancellationRunTest, TheSpeakersLeaveNoMicrophoneLineAndTheUserIsUnde
         SCOPED_TRACE("echo only");
         const auto heard = listen(speakers, echo);
         EXPECT_TRUE(heard.microphoneLines.empty())
-            << ::testing::PrintToString(heard.microphoneLines);
+            << ::testing::PrintToString(heard.microphoneLines) << "\n"
+            << heard.log;
         // Not even the text echo filter had anything to drop.
         EXPECT_EQ(heard.log.find("microphone line"), std::string::npos) << heard.log;
     }

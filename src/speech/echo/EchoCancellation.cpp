@@ -122,7 +122,10 @@ void EchoCancellation::takeReference() {
 
 void EchoCancellation::process(std::vector<float>& frame, double time) {
     if (const auto lag = estimator_.addMicrophone(time, levelOf(frame))) {
-        if (!lagFound_ || std::abs(*lag - lag_) > settings_.lagStep) {
+        // Too late a reference can never cancel its echo, so a shorter lag is taken before it
+        // passes the lead; a longer one only on a clear step.
+        const bool earlier = *lag < lag_ - settings_.lead * 0.75;
+        if (!lagFound_ || earlier || *lag > lag_ + settings_.lagStep) {
             lag_ = *lag;
             shownLag_.store(lag_);
         }

@@ -44,9 +44,9 @@ public:
         // Reference frames waiting for the microphone thread, or for their echo to be due, at
         // most (three seconds: the longest lag found and then some).
         std::size_t queueFrames = 300;
-        // A change of the measured lag smaller than this is left to the canceller: the measure
+        // A longer lag measured, by less than this, is left to the canceller: the measure
         // wavers by a few frames while both sides talk, and each step costs the filter what it
-        // learnt.
+        // learnt. A shorter one is followed within the lead.
         double lagStep = 0.08;
         // The canceller needs a few seconds of the speakers' sound at the right lag to learn the
         // echo path; until it has heard this much, the microphone is turned down while they
