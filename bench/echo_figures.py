@@ -12,7 +12,6 @@ microphone's lines against B.
 """
 
 import argparse
-import json
 import os
 import pathlib
 import re
@@ -24,7 +23,7 @@ import tempfile
 import threading
 import time
 
-from speech_scoring import seconds_of, word_errors, words_of
+from speech_scoring import seconds_of, session_lines, word_errors, words_of
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SPEAKERS = [  # set A: the other side of a call
@@ -149,11 +148,9 @@ def listen_run(ambrel, work, name, speakers, microphone, cancelling):
         for reader in readers:
             reader.join(timeout=5)
         subprocess.call([str(ROOT / "scripts/lib/pulse-test-server"), "stop", str(server_dir)])
-    paths = [line.strip() for line in output if line.strip().endswith(".json")]
-    if not paths:
+    lines = session_lines(output, "microphone")
+    if lines is None:
         sys.exit(f"{name}: no session\n" + "".join(log[-20:]))
-    session = json.loads(pathlib.Path(paths[-1]).read_text())
-    lines = [line["text"] for line in session["lines"] if line["source"] == "microphone"]
     text = "".join(log)
     filtered = len(re.findall(r"Dropped a microphone line (?:as likely echo|repeating)", text))
     filtered += sum(int(count) for count in

@@ -13,7 +13,6 @@ speakers play something the microphone does not hear (no echo path).
 
 import argparse
 import concurrent.futures
-import json
 import pathlib
 import shutil
 import subprocess
@@ -21,7 +20,7 @@ import sys
 import tempfile
 
 import echo_figures as live
-from speech_scoring import word_errors, words_of
+from speech_scoring import seconds_of, session_lines, word_errors, words_of
 
 class Figures:
     def __init__(self, ambrel, replay, work):
@@ -36,10 +35,7 @@ class Figures:
              "--language", "en-US", str(wav)],
             capture_output=True, text=True, check=True,
             env={"HOME": str(home), "LANG": "C.UTF-8", "PATH": "/usr/bin:/bin"})
-        paths = [line.strip() for line in out.stdout.splitlines() if line.strip().endswith(".json")]
-        if not paths:
-            return []
-        return [line["text"] for line in json.loads(pathlib.Path(paths[-1]).read_text())["lines"]]
+        return session_lines(out.stdout.splitlines()) or []
 
     def error_rate(self, wav):
         hypothesis = [word for line in self.lines(wav) for word in words_of(line)]
@@ -57,9 +53,8 @@ class Figures:
 def with_floor(work, track, decibels):
     if decibels is None:
         return track
-    length = subprocess.check_output(["soxi", "-D", str(track)], text=True).strip()
     noise = work / f"floor-{track.stem}.wav"
-    live.sox("-n", "-r", "48000", "-c", "1", "-b", "16", noise, "synth", length, "pinknoise",
+    live.sox("-n", "-r", "48000", "-c", "1", "-b", "16", noise, "synth", f"{seconds_of(track):.3f}", "pinknoise",
              "vol", f"{decibels}dB")
     noisy = work / f"{track.stem}-floor.wav"
     live.sox("-m", "-v", "1", track, "-v", "1", noise, noisy)

@@ -1,5 +1,8 @@
-"""What the figures scripts share: words of a transcript, their edit distance, audio lengths."""
+"""What the figures scripts share: words of a transcript, their edit distance, audio lengths,
+the lines of the session a run printed."""
 
+import json
+import pathlib
 import re
 import subprocess
 
@@ -23,3 +26,13 @@ def word_errors(reference, hypothesis):
 
 def seconds_of(wav):
     return float(subprocess.check_output(["soxi", "-D", str(wav)], text=True))
+
+
+def session_lines(output, source=None):
+    """The texts of the lines (of `source` only, when given) of the last session whose record
+    `ambrel` printed among `output`'s lines; None when it printed none."""
+    paths = [line.strip() for line in output if line.strip().endswith(".json")]
+    if not paths:
+        return None
+    lines = json.loads(pathlib.Path(paths[-1]).read_text())["lines"]
+    return [line["text"] for line in lines if source is None or line["source"] == source]

@@ -1,5 +1,7 @@
 #include "ComfortNoise.h"
 
+#include "FrameEnergy.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,11 +24,7 @@ ComfortNoise::ComfortNoise(int sampleRate, double levelDecibels)
     , fadeStep_(1.0 / (fadeInSeconds * sampleRate)) {}
 
 void ComfortNoise::track(std::span<const float> heard) {
-    double energy = 0;
-    for (const float sample : heard) {
-        energy += static_cast<double>(sample) * sample;
-    }
-    const double level = std::sqrt(energy / static_cast<double>(heard.size()));
+    const double level = std::sqrt(energyOf(heard) / static_cast<double>(heard.size()));
     floor_ = floor_ ? std::min(level, std::max(*floor_, floorBottom) * floorRise) : level;
 }
 

@@ -1,5 +1,6 @@
 #include "EchoCancellation.h"
 
+#include "FrameEnergy.h"
 #include "audio/ProcessedAudioSource.h"
 
 #include <cmath>
@@ -11,12 +12,8 @@ namespace {
 constexpr double frameSeconds = EchoCanceller::frameMilliseconds / 1000.0;
 
 double levelOf(const std::vector<float>& frame) {
-    double energy = 0;
-    for (const float sample : frame) {
-        energy += static_cast<double>(sample) * sample;
-    }
     // The floor keeps digital silence from weighing more than quiet.
-    return 10 * std::log10(energy / static_cast<double>(frame.size()) + 1e-10);
+    return 10 * std::log10(energyOf(frame) / static_cast<double>(frame.size()) + 1e-10);
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "ResidualEchoGate.h"
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 struct SpeexEchoState_;
@@ -14,8 +13,8 @@ namespace ambrel {
 // speexdsp's multidelay adaptive filter: a linear model of the echo path, learnt while the
 // speakers play, subtracted from the microphone. Unlike a canceller with a non-linear
 // suppressor it leaves the user's voice whole while both sides talk; a gate mutes the residue
-// of the echo. It wants its
-// reference in step with the microphone, one frame each, which the caller's alignment gives.
+// of the echo. It wants its reference in step with the microphone, one frame each, which the
+// caller's alignment gives.
 class SpeexEchoCanceller : public EchoCanceller {
 public:
     static constexpr int processingRate = 16000;
@@ -36,11 +35,13 @@ public:
     double muted() const override { return 1.0 - gate_.gain(); }
 
 private:
-    // Returns the decibels the filter removed from the frame.
-    double keepHeardWhereLouder(std::span<float> frame);
+    // `heardEnergy`: of the frame before the filter. Returns the decibels the filter removed.
+    double keepHeardWhereLouder(std::span<float> frame, double heardEnergy);
 
     SpeexEchoState_* state_ = nullptr;
-    std::deque<std::vector<std::int16_t>> references_; // fed but not yet matched
+    // Frames fed but not yet matched, one after another; sized once, so that the capture
+    // thread never allocates.
+    std::vector<std::int16_t> references_;
     std::vector<std::int16_t> heard_;
     std::vector<std::int16_t> left_;
     std::vector<std::int16_t> silence_;
