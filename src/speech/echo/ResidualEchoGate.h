@@ -7,15 +7,18 @@ namespace ambrel {
 // Mutes what a linear echo filter leaves of the echo. Where the filter took most of the
 // microphone's energy away, the microphone heard mostly the speakers, and what remains is
 // residue that a recogniser would still turn into words; where it took little, someone is
-// talking, or nothing plays. Opens more slowly than it closes, so that the end of an echo does
-// not slip through, and ramps its gain within a frame, so that it never clicks.
+// talking, or nothing plays. The smoothed figure makes it open more slowly than it closes, so
+// that the end of an echo does not slip through, and it ramps its gain within a frame, so that
+// it never clicks.
 class ResidualEchoGate {
 public:
     struct Settings {
         double closeAbove = 10.0; // dB removed by the filter, smoothed
         double openBelow = 3.0;
         double smoothing = 0.3; // weight of the newest frame
-        int openAfter = 5;      // frames below `openBelow` before it opens
+        // Frames below `openBelow` before it opens: waiting longer cuts the start of each word
+        // the user says over the speakers.
+        int openAfter = 1;
         // Not silence: the user's voice under a loud echo stays in, faint, which a recogniser still
         // follows, while the residue drops under the comfort noise.
         double closedGain = 0.05; // -26 dB

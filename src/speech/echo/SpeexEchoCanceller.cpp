@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
 #include <speex/speex_echo.h>
+#include <speex/speex_preprocess.h>
 #include <stdexcept>
 
 namespace ambrel {
@@ -36,9 +38,20 @@ SpeexEchoCanceller::SpeexEchoCanceller(int tailMilliseconds)
     }
     int rate = processingRate;
     speex_echo_ctl(state_, SPEEX_ECHO_SET_SAMPLING_RATE, &rate);
+    suppressor_ = speex_preprocess_state_init(static_cast<int>(frameSize()), processingRate);
+    if (!suppressor_) {
+        speex_echo_state_destroy(state_);
+        throw std::runtime_error("the echo suppressor could not be made");
+    }
+    speex_preprocess_ctl(suppressor_, SPEEX_PREPROCESS_SET_ECHO_STATE, state_);
+    // It suppresses the echo through its denoiser's gains, so the denoiser stays on (speexdsp's
+    // default); at its default depth the room's floor stays steady, which a recogniser ignores.
+    int on = 1;
+    speex_preprocess_ctl(suppressor_, SPEEX_PREPROCESS_SET_DENOISE, &on);
 }
 
 SpeexEchoCanceller::~SpeexEchoCanceller() {
+    speex_preprocess_state_destroy(suppressor_);
     speex_echo_state_destroy(state_);
 }
 
@@ -66,17 +79,21 @@ void SpeexEchoCanceller::process(std::span<float> frame, int /*delayMilliseconds
         references_.erase(references_.begin(),
                           references_.begin() + static_cast<long>(frameSize()));
     }
-    std::transform(left_.begin(), left_.end(), frame.begin(),
-                   [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; });
-    gate_.apply(keepHeardWhereLouder(frame, heardEnergy), frame);
+    const auto toFloat = [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; };
+    std::transform(left_.begin(), left_.end(), frame.begin(), toFloat);
+    const double filteredEnergy = energyOf(frame);
+    // Run on every frame, so that its estimates of the noise and the residue stay current.
+    speex_preprocess_run(suppressor_, left_.data());
+    std::transform(left_.begin(), left_.end(), frame.begin(), toFloat);
+    gate_.apply(keepHeardWhereLouder(frame, heardEnergy, filteredEnergy), frame);
 }
 
-double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double heardEnergy) {
-    const double left = energyOf(frame);
-    // A filter that adds to what was heard has learnt a path that is not there, as when the
-    // microphone does not hear the speakers at all: the frame stays as heard. Crossfaded, so
-    // that switching never clicks.
-    const double target = left > heardEnergy ? 1.0 : 0.0;
+double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double heardEnergy,
+                                                double filteredEnergy) {
+    // A filter that adds to what was heard, more than the suppressor takes away, has learnt a
+    // path that is not there, as when the microphone does not hear the speakers at all: the
+    // frame stays as heard. Crossfaded, so that switching never clicks.
+    const double target = energyOf(frame) > heardEnergy ? 1.0 : 0.0;
     const double step = (target - heardShare_) / static_cast<double>(frame.size());
     for (std::size_t i = 0; i < frame.size(); ++i) {
         heardShare_ += step;
@@ -86,10 +103,12 @@ double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double h
     heardShare_ = target;
     // The tiny bias keeps silence in and out at 0 dB removed.
     constexpr double bias = 1e-9;
-    return 10 * std::log10((heardEnergy + bias) / (left + bias));
+    return 10 * std::log10((heardEnergy + bias) / (filteredEnergy + bias));
 }
 
 void SpeexEchoCanceller::reset() {
+    // The suppressor has no reset: it takes the residue from the filter each frame, and its
+    // noise estimate follows the new stream within a second.
     speex_echo_state_reset(state_);
     references_.clear();
     gate_.reset();

@@ -7,13 +7,15 @@
 #include <vector>
 
 struct SpeexEchoState_;
+struct SpeexPreprocessState_;
 
 namespace ambrel {
 
 // speexdsp's multidelay adaptive filter: a linear model of the echo path, learnt while the
-// speakers play, subtracted from the microphone. Unlike a canceller with a non-linear
-// suppressor it leaves the user's voice whole while both sides talk; a gate mutes the residue
-// of the echo. It wants its reference in step with the microphone, one frame each, which the
+// speakers play, subtracted from the microphone. What the model misses, speexdsp's suppressor
+// takes down band by band, from the filter's own estimate of the echo, so that the user's voice
+// stays where it is louder than the residue while both sides talk; a gate mutes frames that are
+// residue alone. It wants its reference in step with the microphone, one frame each, which the
 // caller's alignment gives.
 class SpeexEchoCanceller : public EchoCanceller {
 public:
@@ -35,10 +37,12 @@ public:
     double muted() const override { return 1.0 - gate_.gain(); }
 
 private:
-    // `heardEnergy`: of the frame before the filter. Returns the decibels the filter removed.
-    double keepHeardWhereLouder(std::span<float> frame, double heardEnergy);
+    // `heardEnergy`, `filteredEnergy`: of the frame before and after the linear filter. Returns
+    // the decibels the filter removed.
+    double keepHeardWhereLouder(std::span<float> frame, double heardEnergy, double filteredEnergy);
 
     SpeexEchoState_* state_ = nullptr;
+    SpeexPreprocessState_* suppressor_ = nullptr;
     // Frames fed but not yet matched, one after another; sized once, so that the capture
     // thread never allocates.
     std::vector<std::int16_t> references_;
