@@ -123,6 +123,15 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
         // passes the lead; a longer one only on a clear step.
         const bool earlier = *lag < lag_ - settings_.lead * 0.75;
         if (!lagFound_ || earlier || *lag > lag_ + settings_.lagStep) {
+            if (lagFound_ && std::abs(*lag - lag_) > settings_.relearnStep) {
+                // What the filter learnt lies out of its reach at the new lag: it learns
+                // afresh, with the microphone turned down again while it does.
+                canceller_->reset();
+                soundAtLag_ = 0;
+            }
+            if (echoUntil_ && *lag > lag_) {
+                *echoUntil_ += *lag - lag_; // the echo of what was fed comes later
+            }
             lag_ = *lag;
             shownLag_.store(lag_);
         }

@@ -48,6 +48,9 @@ public:
         // wavers by a few frames while both sides talk, and each step costs the filter what it
         // learnt. A shorter one is followed within the lead.
         double lagStep = 0.08;
+        // A step of the lag beyond this takes the echo out of the filter's reach (its 400 ms
+        // less the lead), and it learns again.
+        double relearnStep = 0.3;
         // The canceller needs a few seconds of the speakers' sound at the right lag to learn the
         // echo path; until it has heard this much, the microphone is turned down while they
         // play. Without a lag found, for at most `search` seconds of their sound: with

@@ -176,6 +176,23 @@ TEST(EchoCancellationTest, FollowsALatencyThatDriftsAndJumps) {
     // The filter unlearns the old path and learns the new one within a quarter of a minute.
     EXPECT_GT(reduction(microphone, run.out, static_cast<double>(half) / rate + 14), 15);
     EXPECT_NEAR(echo.figures().lag, 0.2, 0.03);
+
+    // A step the filter cannot reach across, as when the sound moves to a device with more
+    // latency: once the lag has moved, rather than unlearn slowly with the echo coming through,
+    // it learns afresh with the microphone turned down.
+    const auto once = recordedSpeech();
+    auto stepped = delayedEcho(once, rate, 0.1, 6);
+    const auto later = delayedEcho(once, rate, 0.6, 6);
+    const auto step = once.size() / 2;
+    std::copy(later.begin() + static_cast<long>(step), later.end(),
+              stepped.begin() + static_cast<long>(step));
+    now = 0;
+    auto relearning = makeEcho(now);
+    const auto out = play(relearning, now, once, stepped, [](double) { return true; }).out;
+    const auto from = step + static_cast<std::size_t>(7 * rate);
+    const auto to = from + static_cast<std::size_t>(2 * rate);
+    EXPECT_NEAR(relearning.figures().lag, 0.6, 0.04);
+    EXPECT_GT(levelOf(stepped, from, to) - levelOf(out, from, to), 20);
 }
 
 TEST(EchoCancellationTest, PassesTheMicrophoneThroughWhileTheReferenceIsMissing) {
