@@ -1,17 +1,32 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 namespace ambrel {
 
-// Sum of the squared samples of a frame, in double: the measure of loudness the canceller's
-// parts compare.
-inline double energyOf(std::span<const float> frame) {
+namespace detail {
+
+template <typename Sample>
+double sumOfSquares(std::span<const Sample> frame) {
     double energy = 0;
-    for (const float sample : frame) {
+    for (const Sample sample : frame) {
         energy += static_cast<double>(sample) * sample;
     }
     return energy;
+}
+
+} // namespace detail
+
+// Sum of the squared samples of a frame, in double: the measure of loudness the canceller's
+// parts compare.
+inline double energyOf(std::span<const float> frame) {
+    return detail::sumOfSquares(frame);
+}
+
+// The same of 16-bit samples, on the float scale where `fullScale` is 1.
+inline double energyOf(std::span<const std::int16_t> frame, double fullScale) {
+    return detail::sumOfSquares(frame) / (fullScale * fullScale);
 }
 
 } // namespace ambrel

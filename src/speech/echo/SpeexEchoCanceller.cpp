@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <iterator>
 #include <speex/speex_echo.h>
 #include <speex/speex_preprocess.h>
@@ -79,12 +78,11 @@ void SpeexEchoCanceller::process(std::span<float> frame, int /*delayMilliseconds
         references_.erase(references_.begin(),
                           references_.begin() + static_cast<long>(frameSize()));
     }
-    const auto toFloat = [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; };
-    std::transform(left_.begin(), left_.end(), frame.begin(), toFloat);
-    const double filteredEnergy = energyOf(frame);
+    const double filteredEnergy = energyOf(left_, fullScale);
     // Run on every frame, so that its estimates of the noise and the residue stay current.
     speex_preprocess_run(suppressor_, left_.data());
-    std::transform(left_.begin(), left_.end(), frame.begin(), toFloat);
+    std::transform(left_.begin(), left_.end(), frame.begin(),
+                   [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; });
     gate_.apply(keepHeardWhereLouder(frame, heardEnergy, filteredEnergy), frame);
 }
 

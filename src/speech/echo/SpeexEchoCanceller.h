@@ -23,7 +23,7 @@ public:
     // Long enough for the lead the caller leaves plus a room's reverberation.
     static constexpr int defaultTailMilliseconds = 400;
 
-    // Throws std::runtime_error when the filter cannot be made.
+    // Throws std::runtime_error when the filter or its suppressor cannot be made.
     explicit SpeexEchoCanceller(int tailMilliseconds = defaultTailMilliseconds);
     ~SpeexEchoCanceller() override;
     SpeexEchoCanceller(const SpeexEchoCanceller&) = delete;
@@ -49,7 +49,7 @@ private:
     std::vector<std::int16_t> heard_;
     std::vector<std::int16_t> left_;
     std::vector<std::int16_t> silence_;
-    double heardShare_ = 0; // of the frame given out, the rest being the filter's output
+    double heardShare_ = 0; // of the frame given out, the rest being the suppressor's output
     ResidualEchoGate gate_;
 };
 
