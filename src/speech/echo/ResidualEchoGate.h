@@ -16,9 +16,10 @@ public:
         double closeAbove = 10.0; // dB removed by the filter, smoothed
         double openBelow = 3.0;
         double smoothing = 0.3; // weight of the newest frame
-        // Frames below `openBelow` before it opens: one lets residue through as the filter's
-        // figure wavers, more cut the start of each word the user says over the speakers.
-        int openAfter = 2;
+        // Frames below `openBelow` before it opens: fewer let residue through while the
+        // filter's figure still wavers after learning, more cut the start of each word the user
+        // says over the speakers.
+        int openAfter = 3;
         // Not silence: the user's voice under a loud echo stays in, faint, which a recogniser still
         // follows, while the residue drops under the comfort noise.
         double closedGain = 0.05; // -26 dB
