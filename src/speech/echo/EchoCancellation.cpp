@@ -11,11 +11,6 @@ namespace {
 
 constexpr double frameSeconds = EchoCanceller::frameMilliseconds / 1000.0;
 
-double levelOf(const std::vector<float>& frame) {
-    // The floor keeps digital silence from weighing more than quiet.
-    return 10 * std::log10(energyOf(frame) / static_cast<double>(frame.size()) + 1e-10);
-}
-
 } // namespace
 
 EchoCancellation::EchoCancellation(std::unique_ptr<EchoCanceller> canceller,

@@ -5,15 +5,18 @@
 
 namespace ambrel {
 
-void ResidualEchoGate::apply(double removedDecibels, std::span<float> left) {
-    if (removedDecibels >= 0) {
-        removed_ += settings_.smoothing * (removedDecibels - removed_);
-    }
-    if (removed_ > settings_.closeAbove) {
-        closed_ = true;
-        framesBelow_ = 0;
-    } else if (removed_ < settings_.openBelow && closed_ && ++framesBelow_ >= settings_.openAfter) {
-        closed_ = false;
+void ResidualEchoGate::apply(double removedDecibels, double heardLevel, std::span<float> left) {
+    if (heardLevel >= settings_.quietBelow) {
+        if (removedDecibels >= 0) {
+            removed_ += settings_.smoothing * (removedDecibels - removed_);
+        }
+        if (removed_ > settings_.closeAbove) {
+            closed_ = true;
+            framesBelow_ = 0;
+        } else if (removed_ < settings_.openBelow && closed_ &&
+                   ++framesBelow_ >= settings_.openAfter) {
+            closed_ = false;
+        }
     }
     const double target =
         closed_ ? std::min(settings_.closedGain,

@@ -26,15 +26,19 @@ public:
         // Together with what the filter removed, closed, at least this much (dB): while the
         // filter still learns, it removes little, and the gate takes the rest.
         double leastSuppression = 50;
+        // dBFS. Fainter frames tell nothing of who speaks: the tail of an echo's reverberation,
+        // which the filter hardly models, would otherwise open the gate on residue.
+        double quietBelow = -50;
     };
 
     ResidualEchoGate() : ResidualEchoGate(Settings{}) {}
     explicit ResidualEchoGate(Settings settings) : settings_(settings) {}
 
     // `removedDecibels`: how much of the microphone frame's energy the filter took away;
-    // `left`: what it left, scaled in place. Where the filter added rather than removed, it has
-    // not learnt this sound, which tells nothing of who speaks, and the gate stays as it is.
-    void apply(double removedDecibels, std::span<float> left);
+    // `heardLevel`: the frame's level before it, in dBFS; `left`: what the filter left, scaled
+    // in place. Where the filter added rather than removed, it has not learnt this sound, which
+    // tells nothing of who speaks, and the gate stays as it is.
+    void apply(double removedDecibels, double heardLevel, std::span<float> left);
     void reset();
     bool isClosed() const { return closed_; }
     double gain() const { return gain_; }

@@ -83,7 +83,8 @@ void SpeexEchoCanceller::process(std::span<float> frame, int /*delayMilliseconds
     speex_preprocess_run(suppressor_, left_.data());
     std::transform(left_.begin(), left_.end(), frame.begin(),
                    [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; });
-    gate_.apply(keepHeardWhereLouder(frame, heardEnergy, filteredEnergy), frame);
+    const double removed = keepHeardWhereLouder(frame, heardEnergy, filteredEnergy);
+    gate_.apply(removed, levelOf(heardEnergy, frame.size()), frame);
 }
 
 double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double heardEnergy,

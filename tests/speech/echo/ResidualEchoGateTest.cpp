@@ -15,10 +15,11 @@ namespace {
 
 constexpr std::size_t frame = 160;
 
-// The gate's gain over one frame of ones, first and last sample.
-std::pair<float, float> pass(ResidualEchoGate& gate, double removed) {
+// The gate's gain over one frame of ones, first and last sample; `level`: what the microphone
+// heard, in dBFS.
+std::pair<float, float> pass(ResidualEchoGate& gate, double removed, double level = -30) {
     std::vector<float> ones(frame, 1.0f);
-    gate.apply(removed, ones);
+    gate.apply(removed, level, ones);
     return {ones.front(), ones.back()};
 }
 
@@ -47,6 +48,11 @@ TEST(ResidualEchoGateTest, ClosesOnEchoHoldsOnWhatTheFilterDoesNotKnowAndOpensSl
     // A filter that adds tells nothing: the gate stays shut however long it lasts.
     for (int i = 0; i < 50; ++i) {
         pass(gate, -6);
+    }
+    EXPECT_TRUE(gate.isClosed());
+    // Nor does the faint end of the echo's reverberation, which the filter hardly removes.
+    for (int i = 0; i < 50; ++i) {
+        pass(gate, 0, -55);
     }
     EXPECT_TRUE(gate.isClosed());
     // The user starts talking: it opens only once the smoothed figure has stayed low a while.
