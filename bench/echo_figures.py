@@ -155,7 +155,10 @@ def listen_run(ambrel, work, name, speakers, microphone, cancelling):
     filtered = len(re.findall(r"Dropped a microphone line (?:as likely echo|repeating)", text))
     filtered += sum(int(count) for count in
                     re.findall(r"Removed (\d+) microphone line\(s\) repeating", text))
-    return lines, filtered
+    # The lag the canceller ended on: far from the echo's delay, the test server's two
+    # playbacks drifted apart, which real speakers and microphones do not.
+    lag = re.search(r"Echo cancellation: .* lag (-?\d+) ms", text)
+    return lines, filtered, (f"{lag.group(1)} ms" if lag else "none")
 
 
 def main():
@@ -183,21 +186,29 @@ def main():
         for delay, attenuation in ECHOES:
             microphone = microphone_track(work, speakers, None, delay, attenuation)
             row = []
+            leaked = []
             for cancelling in (True, False):
-                lines, filtered = listen_run(ambrel, work, f"echo-{delay}-{cancelling}",
-                                             speakers, microphone, cancelling)
+                lines, filtered, lag = listen_run(ambrel, work, f"echo-{delay}-{cancelling}",
+                                                  speakers, microphone, cancelling)
                 row.append(f"{'on' if cancelling else 'off'} {len(lines)} / {filtered}")
+                if cancelling:
+                    row[-1] += f" (lag {lag})"
+                    leaked = lines
             print(f"  {delay} ms, -{attenuation} dB: cancellation " + ", ".join(row))
+            for line in leaked:
+                print(f"    left with cancelling: {line}")
         print("double talk: word error rate of the microphone against the user's sentences")
         for delay, attenuation in ECHOES:
             microphone = microphone_track(work, speakers, user, delay, attenuation)
             row = []
             for cancelling in (True, False):
-                lines, _ = listen_run(ambrel, work, f"double-{delay}-{cancelling}", speakers,
-                                      microphone, cancelling)
+                lines, _, lag = listen_run(ambrel, work, f"double-{delay}-{cancelling}",
+                                           speakers, microphone, cancelling)
                 hypothesis = [word for line in lines for word in words_of(line)]
                 rate = word_errors(reference, hypothesis) / len(reference)
                 row.append(f"{'on' if cancelling else 'off'} {rate:.0%}")
+                if cancelling:
+                    row[-1] += f" (lag {lag})"
             print(f"  {delay} ms, -{attenuation} dB: cancellation " + ", ".join(row))
     finally:
         if arguments.keep:
