@@ -155,8 +155,8 @@ def listen_run(ambrel, work, name, speakers, microphone, cancelling):
     filtered = len(re.findall(r"Dropped a microphone line (?:as likely echo|repeating)", text))
     filtered += sum(int(count) for count in
                     re.findall(r"Removed (\d+) microphone line\(s\) repeating", text))
-    # The lag the canceller ended on: far from the echo's delay, the test server's two
-    # playbacks drifted apart, which real speakers and microphones do not.
+    # The lag the canceller ended on: far from the echo's delay, the alignment went wrong (the
+    # user's voice pulled it, or the test server's two playbacks drifted apart).
     lag = re.search(r"Echo cancellation: .* lag (-?\d+) ms", text)
     return lines, filtered, (f"{lag.group(1)} ms" if lag else "none")
 

@@ -83,12 +83,14 @@ void SpeexEchoCanceller::process(std::span<float> frame, int /*delayMilliseconds
     speex_preprocess_run(suppressor_, left_.data());
     std::transform(left_.begin(), left_.end(), frame.begin(),
                    [](std::int16_t sample) { return static_cast<float>(sample) / fullScale; });
-    const double removed = keepHeardWhereLouder(frame, heardEnergy, filteredEnergy);
+    keepHeardWhereLouder(frame, heardEnergy);
+    // The tiny bias keeps silence in and out at 0 dB removed.
+    constexpr double bias = 1e-9;
+    const double removed = 10 * std::log10((heardEnergy + bias) / (filteredEnergy + bias));
     gate_.apply(removed, levelOf(heardEnergy, frame.size()), frame);
 }
 
-double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double heardEnergy,
-                                                double filteredEnergy) {
+void SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double heardEnergy) {
     // A filter that adds to what was heard, more than the suppressor takes away, has learnt a
     // path that is not there, as when the microphone does not hear the speakers at all: the
     // frame stays as heard. Crossfaded, so that switching never clicks.
@@ -100,9 +102,6 @@ double SpeexEchoCanceller::keepHeardWhereLouder(std::span<float> frame, double h
             static_cast<float>(frame[i] * (1 - heardShare_) + heard_[i] / fullScale * heardShare_);
     }
     heardShare_ = target;
-    // The tiny bias keeps silence in and out at 0 dB removed.
-    constexpr double bias = 1e-9;
-    return 10 * std::log10((heardEnergy + bias) / (filteredEnergy + bias));
 }
 
 void SpeexEchoCanceller::reset() {

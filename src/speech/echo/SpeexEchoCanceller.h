@@ -37,9 +37,8 @@ public:
     double muted() const override { return 1.0 - gate_.gain(); }
 
 private:
-    // `heardEnergy`, `filteredEnergy`: of the frame before and after the linear filter. Returns
-    // the decibels the filter removed.
-    double keepHeardWhereLouder(std::span<float> frame, double heardEnergy, double filteredEnergy);
+    // `heardEnergy`: of the frame before the filter.
+    void keepHeardWhereLouder(std::span<float> frame, double heardEnergy);
 
     SpeexEchoState_* state_ = nullptr;
     SpeexPreprocessState_* suppressor_ = nullptr;
