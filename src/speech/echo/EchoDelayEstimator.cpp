@@ -45,7 +45,12 @@ std::optional<double> EchoDelayEstimator::addMicrophone(double time, double leve
     };
     streak_ = candidate_ && close(found->lagFrames, *candidate_) ? streak_ + 1 : 1;
     candidate_ = found->lagFrames;
-    if (settled_ && !close(found->lagFrames, *settled_)) {
+    if (settled_ && close(found->lagFrames, *settled_)) {
+        // Estimates scatter a frame or two around the lag; a lag that followed each of them
+        // would wander off step by step while the user talks.
+        return *settled_ * frameSeconds;
+    }
+    if (settled_) {
         const auto current = correlationAt(*settled_);
         if (streak_ < settings_.switchEstimates ||
             (current && *current > found->correlation - settings_.switchMargin)) {
