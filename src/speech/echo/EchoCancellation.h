@@ -35,6 +35,9 @@ public:
         // How much earlier than its echo is due a reference frame goes in: the streams' times
         // are this uncertain, and the canceller finds the rest.
         double lead = 0.04;
+        // How far the two streams' frame times may wobble against each other before the
+        // reference slips a frame.
+        double wobble = 0.004;
         // A reference further behind than this counts as missing.
         double staleAfter = 0.3;
         // How long a microphone frame may wait for the reference of its echo: the two capture

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
+#include <random>
+#include <utility>
 
 using namespace ambrel;
 using namespace ambrel::testing;
@@ -60,8 +63,10 @@ struct Run {
     std::vector<float> in; // the microphone as it came out when passed through
 };
 
+// `referenceLate` says how much later than the microphone's the speakers' buffer comes.
 Run play(EchoCancellation& echo, double& now, const std::vector<float>& far,
-         const std::vector<float>& microphone, const std::function<bool(double)>& referencePlays) {
+         const std::vector<float>& microphone, const std::function<bool(double)>& referencePlays,
+         const std::function<double(double)>& referenceLate = {}) {
     Run run;
     constexpr std::size_t step = 2 * frame;
     for (std::size_t at = 0; at + step <= microphone.size(); at += step) {
@@ -73,7 +78,10 @@ Run play(EchoCancellation& echo, double& now, const std::vector<float>& far,
                     speakers.samples.push_back(far[i]);
                 }
             }
+            const double late = referenceLate ? referenceLate(now) : 0;
+            now += late;
             echo.reference(speakers);
+            now -= late;
         }
         AudioBuffer heard{static_cast<double>(rate), 1,
                           std::vector<float>(microphone.begin() + static_cast<long>(at),
@@ -193,6 +201,43 @@ TEST(EchoCancellationTest, FollowsALatencyThatDriftsAndJumps) {
     const auto to = from + static_cast<std::size_t>(2 * rate);
     EXPECT_NEAR(relearning.figures().lag, 0.6, 0.04);
     EXPECT_GT(levelOf(stepped, from, to) - levelOf(out, from, to), 20);
+}
+
+TEST(EchoCancellationTest, FeedsOneReferenceFrameForEachMicrophoneFrameWhileTimesWobble) {
+    // Counts the reference frames that go in before each microphone frame: a frame more or
+    // less shifts the echo within the filter, which then has to learn it anew.
+    struct CountingCanceller : SpeexEchoCanceller {
+        std::vector<int> fed;
+        int since = 0;
+        void analyzeReference(std::span<const float> frame) override {
+            ++since;
+            SpeexEchoCanceller::analyzeReference(frame);
+        }
+        void process(std::span<float> frame, int delayMilliseconds) override {
+            fed.push_back(std::exchange(since, 0));
+            SpeexEchoCanceller::process(frame, delayMilliseconds);
+        }
+    };
+    const auto far = syntheticVoice(40, rate, 9);
+    const auto microphone = delayedEcho(far, rate, 0.2, 8);
+    // The speakers' buffers come up to 10 ms early or late, at random, around a few ms that
+    // wander slowly; each reference frame is due just as its microphone frame starts, on the
+    // edge between two.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> jitter(-0.01, 0.01);
+    const auto late = [&](double t) {
+        return 0.003 * std::sin(t * 2 * std::numbers::pi / 5) + jitter(random);
+    };
+    auto counting = std::make_unique<CountingCanceller>();
+    const auto& fed = counting->fed;
+    double now = 0;
+    EchoCancellation echo(
+        std::move(counting), [&now] { return now; }, true);
+    play(
+        echo, now, far, microphone, [](double) { return true; }, late);
+    // Once the lag is found, five seconds in.
+    ASSERT_GT(fed.size(), 3500u);
+    EXPECT_EQ(std::count(fed.begin() + 500, fed.end(), 1), fed.end() - fed.begin() - 500);
 }
 
 TEST(EchoCancellationTest, PassesTheMicrophoneThroughWhileTheReferenceIsMissing) {
