@@ -35,7 +35,9 @@ std::optional<double> EchoDelayEstimator::addMicrophone(double time, double leve
     }
     sinceEstimate_ = 0;
     const auto found = estimate();
-    if (!found || found->correlation < settings_.minimumCorrelation) {
+    // A best fit at either end of the lags searched is no peak: the real one lies beyond.
+    if (!found || found->correlation < settings_.minimumCorrelation ||
+        found->lagFrames == settings_.minLagFrames || found->lagFrames == settings_.maxLagFrames) {
         candidate_.reset();
         streak_ = 0;
         return std::nullopt;

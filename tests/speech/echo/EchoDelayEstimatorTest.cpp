@@ -87,6 +87,10 @@ TEST(EchoDelayEstimatorTest, SettlesOnTheLagAndKeepsItThroughDoubleTalk) {
     ASSERT_FALSE(settled.empty());
     EXPECT_NEAR(settled.back(), 1.2, 0.021);
 
+    // An echo later than the lags searched: the best fit at the end of the range is no lag.
+    estimator.reset();
+    EXPECT_TRUE(feed(estimator, reference, 0, 1000, [](std::size_t) { return 203; }).empty());
+
     // Silence on the speakers says nothing about the lag.
     const std::vector<double> quiet(6000, -70.0);
     estimator.reset();
