@@ -80,8 +80,8 @@ std::optional<AudioBuffer> EchoCancellation::microphone(AudioBuffer buffer) {
     while (!held_.empty()) {
         auto& next = held_.front();
         // A frame waits until the reference has come for the sound in it, or for too long.
-        const bool covered = newestReference_ && *newestReference_ + lag_ >=
-                                                     next.time + settings_.lead + settings_.wobble;
+        const bool covered =
+            newestReference_ && *newestReference_ >= dueBy(next.time) + settings_.wobble;
         if (!covered && newest - next.time < settings_.hold) {
             break;
         }
@@ -136,10 +136,10 @@ void EchoCancellation::process(std::vector<float>& frame, double time) {
     // per microphone frame while the two agree within the wobble of their times. Were each fed
     // the moment it fell due, a pair on the edge would go to this frame and the next by turns,
     // and each turn would shift the echo a frame within the filter, which then learns it anew.
-    const double dueBy = time - lag_ + settings_.lead;
+    const double latest = dueBy(time);
     for (int taken = 0;
          !taken_.empty() &&
-         taken_.front().time <= dueBy + (taken == 0 ? settings_.wobble : -settings_.wobble);
+         taken_.front().time <= latest + (taken == 0 ? settings_.wobble : -settings_.wobble);
          ++taken) {
         const auto& due = taken_.front();
         // Sound long past does not help the canceller find what it hears now.

@@ -126,6 +126,9 @@ private:
                                                               const AudioBuffer& buffer);
     void takeReference();
     void process(std::vector<float>& frame, double time);
+    // The start time of the latest reference frame whose sound is due, a little early, in the
+    // microphone frame that starts at `time`.
+    double dueBy(double time) const { return time - lag_ + settings_.lead; }
     void restartMicrophone();
     bool isActive() const { return enabled_.load() && overheard_.load(); }
 
